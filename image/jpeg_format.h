@@ -1,0 +1,20 @@
+// JPEG over libjpeg-turbo: optimised Huffman tables, no chroma subsampling,
+// baseline quality tables; greyscale files load as grey opaque pixels.
+#pragma once
+
+#include "image/image_format.h"
+
+namespace veltro {
+
+class JpegFormat : public ImageFormat {
+public:
+    const char* description() const override { return "JPEG image (*.jpg;*.jpeg)"; }
+    const char* pattern() const override { return "*.jpg;*.jpeg"; }
+    ImagePtr load(const std::string& path) override;
+    bool save(const std::string& path, const ImageBuffer& image) override;
+
+    // Quality 0-100 used by save.
+    int quality = 75;
+};
+
+}  // namespace veltro

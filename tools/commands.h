@@ -1,0 +1,24 @@
+// The subcommands of veltrotool. Each group lives in its own file and takes
+// the arguments after the subcommand name; it returns the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace veltro::tool {
+
+using Args = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    const char* usage;  // one or more lines, shown by --help
+    int (*run)(const Args& args);
+};
+
+// The table of every subcommand, in the order --help lists them.
+const std::vector<Command>& commands();
+
+// Prints "veltrotool: <message>" on stderr and returns 1, for one-line failures.
+int fail(const std::string& message);
+
+}  // namespace veltro::tool
