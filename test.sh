@@ -6,6 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh test
 jobs=$(nproc)
+# The browser viewer's tests need playwright-core from npm.
+if [ -x viewer/install.sh ]; then
+  viewer/install.sh
+fi
 
 echo "== configuring build-test/ (Debug, ASan + UBSan)"
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRO_SANITIZE=ON -DVELTRO_TESTS=ON

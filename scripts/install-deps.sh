@@ -19,8 +19,13 @@ if [ "$mode" = test ]; then
   packages+=(
     clang libclang-rt-14-dev libbenchmark-dev
     imagemagick python3 python3-pil ffmpeg unzip openssl
-    xvfb xauth nodejs npm chromium
+    xvfb xauth chromium
   )
+  # Node.js usually comes with the machine (with its own npm, which Debian's
+  # npm package would conflict with); install Debian's only when it is absent.
+  if ! command -v node >/dev/null 2>&1; then
+    packages+=(nodejs npm)
+  fi
 fi
 
 missing=()

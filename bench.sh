@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Google Benchmark, optimised) into build-bench/ and runs
+# every one, printing its figures. Baselines sit beside the measured cases in
+# the same program, so the ratios come from the same run on the same machine.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh test
+
+echo "== configuring build-bench/ (Release, benchmarks on)"
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRO_BENCH=ON -DVELTRO_TESTS=OFF
+echo "== building"
+cmake --build build-bench -j "$(nproc)"
+
+status=0
+for program in build-bench/bench/*_bench; do
+  [ -x "$program" ] || continue
+  echo "== $(basename "$program")"
+  QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$program" "$@" || status=1
+done
+exit $status

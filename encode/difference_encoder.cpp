@@ -1,0 +1,287 @@
+// Block differences and sprite sheets. The change mask works on one 32-bit
+// sum per block plus one dilated copy, built in a single pass over the
+// pixels; sheets grow only by doubling, so a sheet is copied at most a
+// logarithmic number of times.
+#include "encode/difference_encoder.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace veltro {
+
+namespace {
+
+constexpr uint32_t kOpaque = 0xFF000000u;
+
+// Sum of |dR| + |dG| + |dB| of two pixels.
+inline int32_t pixelDifference(uint32_t a, uint32_t b) {
+    return std::abs(int32_t((a >> 16) & 0xFF) - int32_t((b >> 16) & 0xFF)) +
+           std::abs(int32_t((a >> 8) & 0xFF) - int32_t((b >> 8) & 0xFF)) +
+           std::abs(int32_t(a & 0xFF) - int32_t(b & 0xFF));
+}
+
+// Sum of |dR| + |dG| + |dB| over count (at most 8) pixels of two rows. A
+// full block row is 32 bytes: with SSE2 two sum-of-absolute-difference
+// instructions do it, alpha bytes masked out first.
+inline int32_t blockRowDifference(const uint32_t* a, const uint32_t* b, int count) {
+#if defined(__SSE2__)
+    if (count == kBlockSize) {
+        const __m128i rgb = _mm_set1_epi32(0x00FFFFFF);
+        const __m128i a0 = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), rgb);
+        const __m128i a1 = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4)), rgb);
+        const __m128i b0 = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), rgb);
+        const __m128i b1 = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4)), rgb);
+        const __m128i sum = _mm_add_epi64(_mm_sad_epu8(a0, b0), _mm_sad_epu8(a1, b1));
+        return _mm_cvtsi128_si32(sum) + _mm_cvtsi128_si32(_mm_srli_si128(sum, 8));
+    }
+#endif
+    int32_t sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += pixelDifference(a[i], b[i]);
+    return sum;
+}
+
+inline int32_t pixelBrightness(uint32_t p) {
+    return int32_t((p >> 16) & 0xFF) + int32_t((p >> 8) & 0xFF) + int32_t(p & 0xFF);
+}
+
+// The sheet with twice the rows: old content at the top, new rows white.
+ImagePtr doubledSheet(const ImageBuffer& sheet) {
+    auto grown = std::make_unique<ImageBuffer>(sheet.width, std::max(kBlockSize, sheet.height * 2));
+    std::copy(sheet.pixels.begin(), sheet.pixels.end(), grown->pixels.begin());
+    return grown;
+}
+
+// The top rows of an image (all of them when it has fewer).
+ImagePtr topRows(const ImageBuffer& image, int rows) {
+    rows = std::min(rows, image.height);
+    auto result = std::make_unique<ImageBuffer>(image.width, rows);
+    std::copy(image.pixels.begin(), image.pixels.begin() + ptrdiff_t(image.width) * rows,
+              result->pixels.begin());
+    return result;
+}
+
+// Copies the 8 x 8 cell at (sx, sy) of source to (dx, dy) of target, clipped
+// by both images.
+void copyCell(const ImageBuffer& source, int sx, int sy, ImageBuffer& target, int dx, int dy) {
+    const int w = std::min({kBlockSize, source.width - sx, target.width - dx});
+    const int h = std::min({kBlockSize, source.height - sy, target.height - dy});
+    for (int y = 0; y < h; ++y) {
+        const uint32_t* from = source.row(sy + y) + sx;
+        std::copy(from, from + w, target.row(dy + y) + dx);
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> changedBlocks(const ImageBuffer& frame, const ImageBuffer& reference, int quality) {
+    const int width = frame.width, height = frame.height;
+    const int across = blocksAcross(width), down = blocksAcross(height);
+    std::vector<int32_t> sums(size_t(across) * down, 0);
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* f = frame.row(y);
+        const uint32_t* r = reference.row(y);
+        int32_t* rowSums = &sums[size_t(y / kBlockSize) * across];
+        for (int bx = 0; bx < across; ++bx) {
+            const int x0 = bx * kBlockSize;
+            rowSums[bx] += blockRowDifference(f + x0, r + x0, std::min(kBlockSize, width - x0));
+        }
+    }
+
+    // A block counts when it or one of its up to eight neighbours reaches the
+    // threshold: 96 x (100 - quality), 0 at quality 100.
+    const int32_t threshold = (100 - std::clamp(quality, 0, 100)) * 9600 / 100;
+    std::vector<uint8_t> changed(sums.size(), 0);
+    for (int by = 0; by < down; ++by) {
+        for (int bx = 0; bx < across; ++bx) {
+            int32_t best = 0;
+            for (int ny = std::max(0, by - 1); ny <= std::min(down - 1, by + 1); ++ny)
+                for (int nx = std::max(0, bx - 1); nx <= std::min(across - 1, bx + 1); ++nx)
+                    best = std::max(best, sums[size_t(ny) * across + nx]);
+            changed[size_t(by) * across + bx] = best >= threshold;
+        }
+    }
+    return changed;
+}
+
+ImagePtr changeMask(const ImageBuffer& frame, const ImageBuffer* reference, int quality) {
+    if (!reference || reference->width != frame.width || reference->height != frame.height ||
+        frame.empty() || reference->pixelCount() != frame.pixelCount())
+        return copyImage(frame);
+
+    const std::vector<uint8_t> changed = changedBlocks(frame, *reference, quality);
+    const int width = frame.width, height = frame.height, across = blocksAcross(width);
+    auto mask = std::make_unique<ImageBuffer>(width, height);
+    mask->hasAlpha = 1;
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* f = frame.row(y);
+        uint32_t* m = mask->row(y);
+        const uint8_t* rowFlags = &changed[size_t(y / kBlockSize) * across];
+        for (int bx = 0; bx < across; ++bx) {
+            const int x0 = bx * kBlockSize, x1 = std::min(width, x0 + kBlockSize);
+            if (rowFlags[bx]) {
+                for (int x = x0; x < x1; ++x)
+                    m[x] = f[x] | kOpaque;
+            } else {
+                std::fill(m + x0, m + x1, 0u);
+            }
+        }
+    }
+    return mask;
+}
+
+void overlayChangedBlocks(ImageBuffer& reference, const ImageBuffer& frame, const std::vector<uint8_t>& changed) {
+    const int width = std::min(frame.width, reference.width), height = std::min(frame.height, reference.height);
+    const int across = blocksAcross(frame.width);
+    for (int y = 0; y < height; ++y) {
+        const uint32_t* f = frame.row(y);
+        uint32_t* r = reference.row(y);
+        const uint8_t* rowFlags = &changed[size_t(y / kBlockSize) * across];
+        for (int bx = 0; bx * kBlockSize < width; ++bx) {
+            if (!rowFlags[bx])
+                continue;
+            const int x0 = bx * kBlockSize, x1 = std::min(width, x0 + kBlockSize);
+            for (int x = x0; x < x1; ++x)
+                r[x] = f[x] | kOpaque;
+        }
+    }
+}
+
+ImagePtr newDifferenceSheet(int height) {
+    return std::make_unique<ImageBuffer>(kDiffSheetWidth, height);
+}
+
+ImagePtr newKeySheet(int frameWidth, int frameHeight) {
+    return std::make_unique<ImageBuffer>(blocksAcross(frameWidth) * kBlockSize,
+                                         blocksAcross(frameHeight) * kBlockSize);
+}
+
+namespace {
+
+// The packing loop shared by both ways of telling set blocks: every block is
+// visited row by row; before each one the next free cell is made to exist,
+// so a sheet that has just become full doubles even at an empty block.
+template <typename IsSet, typename Pixel>
+ImagePtr packEach(ImagePtr sheet, SpriteRecords& records, const ImageBuffer& image, int value, IsSet isSet,
+                  Pixel pixel) {
+    const int cellsPerRow = sheet->width / kBlockSize;
+    if (cellsPerRow <= 0 || image.empty())
+        return sheet;
+    const int across = blocksAcross(image.width), down = blocksAcross(image.height);
+    for (int by = 0; by < down; ++by) {
+        for (int bx = 0; bx < across; ++bx) {
+            const int cell = static_cast<int>(records.size());
+            const int cellX = (cell % cellsPerRow) * kBlockSize;
+            const int cellY = (cell / cellsPerRow) * kBlockSize;
+            while (cellY >= sheet->height)
+                sheet = doubledSheet(*sheet);
+
+            const int block = by * across + bx;
+            const int x0 = bx * kBlockSize, y0 = by * kBlockSize;
+            if (!isSet(block, x0, y0))
+                continue;
+            const int w = std::min(kBlockSize, image.width - x0);
+            const int h = std::min(kBlockSize, image.height - y0);
+            int32_t brightness = 0;
+            for (int y = 0; y < h; ++y) {
+                const uint32_t* from = image.row(y0 + y) + x0;
+                uint32_t* to = sheet->row(cellY + y) + cellX;
+                for (int x = 0; x < w; ++x) {
+                    to[x] = pixel(from[x]);
+                    brightness += pixelBrightness(from[x]);
+                }
+            }
+            records.push_back({brightness, value, block, cell});
+        }
+    }
+    return sheet;
+}
+
+}  // namespace
+
+ImagePtr packBlocks(ImagePtr sheet, SpriteRecords& records, const ImageBuffer& image, int value) {
+    // Masks are set or empty block by block, so the top-left pixel tells.
+    return packEach(
+        std::move(sheet), records, image, value,
+        [&image](int, int x0, int y0) { return isSetPixel(image.at(x0, y0)); }, [](uint32_t p) { return p; });
+}
+
+ImagePtr packChangedBlocks(ImagePtr sheet, SpriteRecords& records, const ImageBuffer& frame,
+                           const std::vector<uint8_t>& changed, int value) {
+    return packEach(
+        std::move(sheet), records, frame, value, [&changed](int block, int, int) { return changed[block] != 0; },
+        [](uint32_t p) { return p | kOpaque; });
+}
+
+ImagePtr sortSheet(const ImageBuffer& sheet, SpriteRecords& records) {
+    std::stable_sort(records.begin(), records.end(),
+                     [](const SpriteRecord& a, const SpriteRecord& b) { return a.brightness > b.brightness; });
+    auto sorted = std::make_unique<ImageBuffer>(sheet.width, sheet.height);
+    sorted->hasAlpha = sheet.hasAlpha;
+    const int cellsPerRow = sheet.width / kBlockSize;
+    if (cellsPerRow <= 0)
+        return sorted;
+    for (size_t i = 0; i < records.size(); ++i) {
+        const int from = records[i].cell, to = static_cast<int>(i);
+        copyCell(sheet, (from % cellsPerRow) * kBlockSize, (from / cellsPerRow) * kBlockSize, *sorted,
+                 (to % cellsPerRow) * kBlockSize, (to / cellsPerRow) * kBlockSize);
+        records[i].cell = to;
+    }
+    return sorted;
+}
+
+namespace {
+
+// True when the sprite count and every (value, block) fit the list.
+bool fitsList(const SpriteRecords& records, bool withValues) {
+    if (records.size() > size_t(BlockNumberList::kMaxValue))
+        return false;
+    for (const SpriteRecord& r : records) {
+        if (r.block < 0 || r.block > BlockNumberList::kMaxValue)
+            return false;
+        if (withValues && (r.value < 0 || r.value > BlockNumberList::kMaxValue))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool completeSheet(const ImageBuffer& sheet, SpriteRecords& records, const std::string& path,
+                   ImageFormat& jpeg, BlockNumberList& list) {
+    if (records.empty()) {
+        list.push(0);
+        ImageBuffer blank(1, 1);
+        return jpeg.save(path, blank);
+    }
+    if (!fitsList(records, true))
+        return false;
+    const int cellsPerRow = std::max(1, sheet.width / kBlockSize);
+    const int rows = static_cast<int>((records.size() + cellsPerRow - 1) / cellsPerRow) * kBlockSize;
+    ImagePtr cropped = topRows(sheet, rows);
+    ImagePtr sorted = sortSheet(*cropped, records);
+    list.push(static_cast<int>(records.size()));
+    for (const SpriteRecord& r : records) {
+        list.push(r.value);
+        list.push(r.block);
+    }
+    return jpeg.save(path, *sorted);
+}
+
+ImagePtr sortedKeySheet(const ImageBuffer& frame, BlockNumberList& list) {
+    SpriteRecords records;
+    ImagePtr sheet = packBlocks(newKeySheet(frame.width, frame.height), records, frame, 0);
+    if (!fitsList(records, false))
+        return nullptr;
+    ImagePtr sorted = sortSheet(*sheet, records);
+    list.push(static_cast<int>(records.size()));
+    for (const SpriteRecord& r : records)
+        list.push(r.block);
+    return sorted;
+}
+
+}  // namespace veltro

@@ -1,0 +1,127 @@
+// File and path helpers used by every part that reads or writes files.
+// Paths are byte strings; both "\" and "/" separate components when a path is
+// split, and new paths are joined with "/". Under a double-byte code page the
+// trail byte of a double-byte character is never taken for a separator; on
+// UTF-8 (the default) no such skip happens, since it would hide real
+// separators.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltro {
+
+// The text of both separators, for callers that search paths themselves.
+inline constexpr const char* kPathSeparators = "\\/";
+
+// Whether path scanning treats bytes 0x81-0x9F and 0xE0-0xEF as lead bytes of
+// double-byte characters (a process setting, off by default).
+void setDoubleByteCodePage(bool enabled);
+// The current setting of setDoubleByteCodePage.
+bool doubleByteCodePage();
+
+// The directory, a "/" unless it already ends with a separator, and the name;
+// the name alone when the directory is empty.
+std::string joinPath(const std::string& directory, const std::string& name);
+// The path up to its last separator (not included); empty without one.
+std::string directoryOf(const std::string& path);
+// The part after the last separator; the whole path without one.
+std::string fileName(const std::string& path);
+// From the last "." of fileName to the end, dot included; empty without one.
+std::string extensionOf(const std::string& path);
+// fileName without its extension.
+std::string baseName(const std::string& path);
+// The path with the extension after its last separator replaced by extension
+// (which brings its own dot), or extension appended when there is none.
+std::string replaceExtension(const std::string& path, const std::string& extension);
+// The first directory/prefixNsuffix (N = 0 ... 99999) that does not exist;
+// none when all exist.
+std::optional<std::string> uniqueName(const std::string& directory, const std::string& prefix,
+                                      const std::string& suffix);
+// Creates the directory and every missing parent; true when it exists after.
+// A "\" between components is created as "/" (both separate components).
+bool makeDirectories(const std::string& path);
+// Full paths (directory joined with each name) of the entries whose names
+// match the wildcard pattern ("*" and "?", letter case ignored; "*.*" matches
+// every name, "." and ".." included), in the order the system lists them. The
+// current directory is left alone.
+std::vector<std::string> listDirectory(const std::string& directory,
+                                       const std::string& pattern = "*.*");
+
+// True when the path's status can be read.
+bool fileExists(const std::string& path);
+// True when the path exists and is a directory.
+bool isDirectory(const std::string& path);
+// Size in bytes; 0 when the path does not exist.
+int64_t fileSize(const std::string& path);
+// Last modification time in seconds since the epoch; 0 when the path does not exist.
+int64_t modificationTime(const std::string& path);
+// The process's current directory.
+std::string currentDirectory();
+// Changes the current directory; true on success.
+bool setCurrentDirectory(const std::string& path);
+// Removes an empty directory; true on success.
+bool removeDirectory(const std::string& path);
+// Renames or moves a file or directory; never replaces an existing target.
+bool moveFile(const std::string& from, const std::string& to);
+// The directory holding the running program.
+std::string programDirectory();
+
+// Hands a file or page to the desktop's associated program; true when the
+// hand-over succeeded. A call made while another is still running fails at once.
+bool openDocument(const std::string& path);
+// What openDocument runs; the default starts "xdg-open PATH".
+using DocumentOpener = std::function<bool(const std::string& path)>;
+// Installs a replacement (tests, the window layer); an empty one restores the
+// default. Returns the previous opener.
+DocumentOpener setDocumentOpener(DocumentOpener opener);
+
+// A screen position in pixels.
+struct ScreenPoint {
+    int x = 0;
+    int y = 0;
+};
+// The system's button-face colour as 0x00RRGGBB.
+uint32_t buttonFaceColour();
+// Screen size in pixels, as last reported by the window layer (1024 x 768 before).
+int screenWidth();
+int screenHeight();
+// The window layer reports the screen size here once it knows it.
+void setScreenSize(int width, int height);
+// The pointer's screen position (the origin until the window layer answers).
+ScreenPoint cursorPosition();
+// The window layer installs the pointer query here; empty restores the default.
+void setCursorQuery(std::function<ScreenPoint()> query);
+// Blocks the calling thread for the given time.
+void sleep(int milliseconds);
+
+// A file written beside its final path and moved over it only when complete,
+// so a failed save neither leaves a half-written file nor destroys the file it
+// was meant to replace. Discarded unless commit succeeds.
+class ReplacementFile {
+public:
+    explicit ReplacementFile(const std::string& path);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    // The stream to write to; null when the temporary file could not be created.
+    FILE* stream() const { return m_stream; }
+    // Flushes and closes the stream and moves the file into place; false
+    // (and nothing changed at the final path) when any step or any earlier
+    // write failed.
+    bool commit();
+    // Closes and deletes the temporary file.
+    void discard();
+
+private:
+    std::string m_path;
+    std::string m_temporary;
+    FILE* m_stream = nullptr;
+};
+
+}  // namespace veltro

@@ -1,0 +1,196 @@
+// JPEG load and save over libjpeg-turbo (libjpeg 6b API). Library errors jump
+// back through setjmp, so the work that libjpeg may abandon lives in small
+// functions whose locals are plain C data; buffers with destructors belong to
+// the callers.
+#include "image/jpeg_format.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "image/file_utils.h"
+
+namespace veltro {
+
+namespace {
+
+// libjpeg's own working memory is capped too: a progressive file keeps every
+// coefficient in memory, and a hostile header must not make it take more.
+constexpr long kMaxLibraryMemory = 512L * 1024 * 1024;
+// A progressive file may repeat scans without end; real files use a dozen.
+constexpr int kMaxScans = 1000;
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    jmp_buf jump;
+};
+
+[[noreturn]] void jumpOnError(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+// Warnings are tolerated (many cameras write slightly odd files), except a
+// premature end of file: a truncated JPEG is refused rather than shown with a
+// grey lower part.
+void filterWarning(j_common_ptr info, int level) {
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
+        std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+// Codec failures are silent; callers show their own messages.
+void discardMessage(j_common_ptr) {}
+
+void installErrorManager(ErrorManager& errors) {
+    jpeg_std_error(&errors.base);
+    errors.base.error_exit = jumpOnError;
+    errors.base.emit_message = filterWarning;
+    errors.base.output_message = discardMessage;
+}
+
+void limitScans(j_common_ptr info) {
+    auto* decompressor = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompressor->input_scan_number > kMaxScans)
+        std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+uint32_t greyPixel(JSAMPLE g) { return 0xFF000000u | uint32_t(g) << 16 | uint32_t(g) << 8 | g; }
+
+uint32_t rgbPixel(const JSAMPLE* s) {
+    return 0xFF000000u | uint32_t(s[0]) << 16 | uint32_t(s[1]) << 8 | s[2];
+}
+
+// Files written by Adobe applications store CMYK inverted (0 = full ink).
+uint32_t cmykPixel(const JSAMPLE* s, bool inverted) {
+    unsigned c = s[0], m = s[1], y = s[2], k = s[3];
+    if (!inverted) {
+        c = 255 - c;
+        m = 255 - m;
+        y = 255 - y;
+        k = 255 - k;
+    }
+    return 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
+}
+
+bool decode(FILE* file, ImagePtr& out) {
+    jpeg_decompress_struct info;
+    ErrorManager errors;
+    jpeg_progress_mgr progress;
+    info.err = &errors.base;
+    installErrorManager(errors);
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        out.reset();
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    info.mem->max_memory_to_use = kMaxLibraryMemory;
+    progress.progress_monitor = limitScans;
+    info.progress = &progress;
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    if (info.image_width == 0 || info.image_height == 0 || info.image_width > unsigned(kMaxImageDimension) ||
+        info.image_height > unsigned(kMaxImageDimension)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    if (cmyk)
+        info.out_color_space = JCS_CMYK;
+    else if (info.jpeg_color_space != JCS_GRAYSCALE)
+        info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    int components = info.output_components;
+    if (!(components == 1 || (components == 3 && !cmyk) || (components == 4 && cmyk))) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    bool inverted = info.saw_Adobe_marker;
+    out = std::make_unique<ImageBuffer>(int(info.output_width), int(info.output_height));
+    JSAMPARRAY line = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                                info.output_width * components, 1);
+    while (info.output_scanline < info.output_height) {
+        uint32_t* row = out->row(int(info.output_scanline));
+        jpeg_read_scanlines(&info, line, 1);
+        const JSAMPLE* s = line[0];
+        for (unsigned x = 0; x < info.output_width; ++x, s += components) {
+            if (components == 1)
+                row[x] = greyPixel(s[0]);
+            else if (components == 3)
+                row[x] = rgbPixel(s);
+            else
+                row[x] = cmykPixel(s, inverted);
+        }
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
+
+bool encode(FILE* file, const ImageBuffer& image, int quality, JSAMPLE* line) {
+    jpeg_compress_struct info;
+    ErrorManager errors;
+    info.err = &errors.base;
+    installErrorManager(errors);
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_compress(&info);
+        return false;
+    }
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = JDIMENSION(image.width);
+    info.image_height = JDIMENSION(image.height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    info.optimize_coding = TRUE;
+    // Full-resolution colour: the first component's sampling matches the others'.
+    info.comp_info[0].h_samp_factor = 1;
+    info.comp_info[0].v_samp_factor = 1;
+    jpeg_set_quality(&info, quality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    JSAMPROW rows[1] = {line};
+    while (info.next_scanline < info.image_height) {
+        const uint32_t* src = image.row(int(info.next_scanline));
+        JSAMPLE* d = line;
+        for (int x = 0; x < image.width; ++x) {
+            uint32_t p = src[x];
+            *d++ = JSAMPLE(p >> 16);
+            *d++ = JSAMPLE(p >> 8);
+            *d++ = JSAMPLE(p);
+        }
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return true;
+}
+
+}  // namespace
+
+ImagePtr JpegFormat::load(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return nullptr;
+    ImagePtr image;
+    bool ok = decode(file, image);
+    std::fclose(file);
+    return ok ? std::move(image) : nullptr;
+}
+
+bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        return false;
+    ReplacementFile out(path);
+    if (!out.stream())
+        return false;
+    std::vector<JSAMPLE> line(static_cast<size_t>(image.width) * 3);
+    if (!encode(out.stream(), image, quality, line.data()))
+        return false;
+    return out.commit();
+}
+
+}  // namespace veltro

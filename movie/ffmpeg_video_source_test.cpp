@@ -1,0 +1,139 @@
+// The FFmpeg engine under the readers: the frame index in presentation order,
+// exact decoding by index in every order with and without the picture cache
+// (so seeking and decoding forward are exercised on their own), raw sample
+// reading and the demuxer restriction.
+#include "movie/ffmpeg_video_source.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+
+#include "movie/ffmpeg_test_fixtures.h"
+
+namespace veltro {
+namespace {
+
+class FfmpegVideoSourceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = fixtures::scratchDirectory("source");
+        clips.clear();
+        fixtures::ClipSpec h264;
+        h264.path = dir + "/h264.mp4";
+        h264.codec = AV_CODEC_ID_H264;
+        h264.pixelFormat = AV_PIX_FMT_YUV420P;
+        h264.gop = 12;
+        h264.options = {{"preset", "veryfast"}, {"x264-params", "bframes=3:b-pyramid=normal"}};
+        clips.push_back(h264);
+        fixtures::ClipSpec mpeg1;
+        mpeg1.path = dir + "/mpeg1.mpg";
+        mpeg1.container = "mpeg";
+        mpeg1.codec = AV_CODEC_ID_MPEG1VIDEO;
+        mpeg1.pixelFormat = AV_PIX_FMT_YUV420P;
+        mpeg1.gop = 12;
+        mpeg1.bFrames = 2;
+        clips.push_back(mpeg1);
+        fixtures::ClipSpec vp9;
+        vp9.path = dir + "/vp9.webm";
+        vp9.codec = AV_CODEC_ID_VP9;
+        vp9.pixelFormat = AV_PIX_FMT_YUV420P;
+        vp9.options = {{"deadline", "realtime"}, {"cpu-used", "8"}, {"crf", "10"}, {"b", "1M"}};
+        clips.push_back(vp9);
+        fixtures::ClipSpec mjpeg;
+        mjpeg.path = dir + "/mjpeg.avi";
+        clips.push_back(mjpeg);
+        for (const auto& clip : clips)
+            ASSERT_TRUE(fixtures::writeClip(clip)) << clip.path;
+    }
+    static inline std::string dir;
+    static inline std::vector<fixtures::ClipSpec> clips;
+};
+
+std::vector<int> everyOrder(int frames) {
+    std::vector<int> forward(frames);
+    std::iota(forward.begin(), forward.end(), 0);
+    std::vector<int> all = forward;
+    std::vector<int> shuffled = forward;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(3));
+    all.insert(all.end(), shuffled.begin(), shuffled.end());
+    all.insert(all.end(), forward.rbegin(), forward.rend());
+    // Jumps within a group of pictures, forwards and back.
+    for (int n : {5, 6, 8, 7, 13, 12, 11, 29, 0, 28, 1})
+        all.push_back(n);
+    return all;
+}
+
+TEST_F(FfmpegVideoSourceTest, TheIndexListsEveryFrameInPresentationOrder) {
+    for (const auto& clip : clips) {
+        FfmpegVideoSource source;
+        ASSERT_TRUE(source.open(clip.path, VideoStreamChoice::Best)) << clip.path;
+        EXPECT_EQ(source.width(), 64);
+        EXPECT_EQ(source.height(), 48);
+        ASSERT_EQ(source.frameCount(), 30) << clip.path;
+        const auto& frames = source.frames();
+        EXPECT_TRUE(frames[0].key) << clip.path;
+        for (size_t i = 1; i < frames.size(); ++i)
+            EXPECT_LT(frames[i - 1].pts, frames[i].pts) << clip.path;
+        // Every decoding position appears once.
+        std::vector<int> order;
+        for (const auto& e : frames)
+            order.push_back(e.decodeOrder);
+        std::sort(order.begin(), order.end());
+        for (int i = 0; i < 30; ++i)
+            EXPECT_EQ(order[i], i);
+    }
+}
+
+TEST_F(FfmpegVideoSourceTest, EveryIndexDecodesToItsOwnPictureWithAndWithoutTheCache) {
+    for (size_t cache : {size_t{0}, kPictureCacheBytes}) {
+        for (const auto& clip : clips) {
+            FfmpegVideoSource source;
+            ASSERT_TRUE(source.open(clip.path, VideoStreamChoice::Best));
+            ASSERT_TRUE(source.openDecoder());
+            source.setPictureCacheBytes(cache);
+            ImageBuffer picture(source.width(), source.height());
+            for (int n : everyOrder(30)) {
+                ASSERT_TRUE(source.decodeFrame(n, picture)) << clip.path << " frame " << n;
+                ASSERT_EQ(fixtures::readCode(picture), n) << clip.path << " cache " << cache;
+                ASSERT_TRUE(std::all_of(picture.pixels.begin(), picture.pixels.end(),
+                                        [](uint32_t p) { return (p >> 24) == 0xFF; }));
+            }
+            EXPECT_FALSE(source.decodeFrame(30, picture));
+            EXPECT_FALSE(source.decodeFrame(-1, picture));
+        }
+    }
+}
+
+TEST_F(FfmpegVideoSourceTest, DecodingNeedsAnOpenDecoderAndTheNamedDemuxer) {
+    FfmpegVideoSource source;
+    ASSERT_TRUE(source.open(clips[0].path, VideoStreamChoice::Best));
+    ImageBuffer picture(64, 48);
+    EXPECT_FALSE(source.decodeFrame(0, picture));
+    EXPECT_FALSE(source.open(clips[0].path, VideoStreamChoice::Best, "avi"));
+    EXPECT_EQ(source.frameCount(), 0);
+    EXPECT_TRUE(source.open(clips[3].path, VideoStreamChoice::LastOfFirstTen, "avi"));
+}
+
+TEST_F(FfmpegVideoSourceTest, RawSamplesAreReadByIndexWithoutDecoding) {
+    fixtures::RawAviSpec spec;
+    spec.path = dir + "/raw.avi";
+    spec.width = 10;
+    spec.height = 4;
+    spec.frames = 20;
+    spec.sample = [](int n) { return std::vector<uint8_t>(32 * 4, static_cast<uint8_t>(n)); };
+    ASSERT_TRUE(fixtures::writeRawAvi(spec));
+    FfmpegVideoSource source;
+    ASSERT_TRUE(source.open(spec.path, VideoStreamChoice::LastOfFirstTen, "avi"));
+    RawSample sample;
+    for (int n : {0, 1, 2, 19, 7, 8, 3}) {
+        ASSERT_TRUE(source.readSample(n, sample));
+        ASSERT_EQ(sample.bytes.size(), 32u * 4);
+        EXPECT_EQ(sample.bytes[0], n);
+    }
+    EXPECT_FALSE(source.readSample(20, sample));
+}
+
+}  // namespace
+}  // namespace veltro

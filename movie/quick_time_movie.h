@@ -1,0 +1,48 @@
+// The QuickTime movie source: ".mov" files through FFmpeg's QuickTime
+// demuxer. Frames are located by time, as a QuickTime movie is: frame i of n
+// is the first video sample at or after i/n of the movie's duration, so a
+// movie with uneven sample durations maps frames by proportional time.
+#pragma once
+
+#include <cstdint>
+
+#include "movie/ffmpeg_video_source.h"
+#include "movie/movie_format.h"
+
+namespace veltro {
+
+// Reads a QuickTime movie frame by frame into one reused buffer.
+class QuickTimeMovieReader : public MovieReader {
+public:
+    // Opens the movie: counts its video samples, drops trailing frame numbers
+    // whose time has no sample left, and sets the rate to
+    // (frameCount + 1) x timeScale / duration (0 without a duration).
+    bool open(const std::string& path) override;
+    // The picture of the first video sample at or after the frame's time;
+    // none when there is none, leaving frame as it was.
+    const ImageBuffer* frameAt(int index) override;
+
+    // Movie duration in time-scale units (the video stream's time base).
+    int64_t duration() const { return m_duration; }
+
+private:
+    int64_t frameTime(int index) const;
+    int sampleAtOrAfter(int64_t time) const;
+
+    FfmpegVideoSource m_source;
+    // Movie time of 0, in the stream's time base.
+    int64_t m_origin = 0;
+    int64_t m_duration = 0;
+};
+
+// "QuickTime movie (*.mov)".
+class QuickTimeMovieFormat : public MovieFormat {
+public:
+    const char* description() const override { return "QuickTime movie (*.mov)"; }
+    const char* pattern() const override { return "*.mov"; }
+
+protected:
+    MovieReaderPtr createReader() const override;
+};
+
+}  // namespace veltro

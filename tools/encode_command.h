@@ -1,0 +1,20 @@
+// veltrotool subcommands for frame stores: encode a clip, decode every
+// position to PNG, and show an index as JSON.
+#pragma once
+
+#include "tools/commands.h"
+
+namespace veltro::tool {
+
+// encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q]
+// [--flags F]: opens SOURCE as a movie and writes a frame store to INDEX.
+// Prints "positions=P entries=E bytes=B" (B: all files written). Exit 0 when
+// every position was stored.
+int runEncode(const Args& args);
+// decode INDEX OUTDIR: writes position p's frame as OUTDIR/frame%05d.png and
+// prints "frames=P WIDTHxHEIGHT".
+int runDecode(const Args& args);
+// inspect INDEX: prints the unescaped index as JSON (header, entries, block numbers).
+int runInspect(const Args& args);
+
+}  // namespace veltro::tool

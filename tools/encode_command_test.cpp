@@ -1,0 +1,154 @@
+// Drives the built veltrotool: a generated frame list is encoded, decoded and
+// inspected, and bad input ends with a message and a failure status.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "image/image_test_support.h"
+#include "image/png_format.h"
+
+namespace veltro {
+namespace {
+
+class EncodeCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* tool = std::getenv("VELTROTOOL");
+        ASSERT_TRUE(tool) << "VELTROTOOL is not set";
+        m_tool = tool;
+        // Eight 40 x 24 frames: a bright square moving right over a gradient.
+        PngFormat png;
+        std::ofstream list(dir.file("vn0.txt"));
+        list << "40 24 8 8\n";
+        for (int f = 0; f < 8; ++f) {
+            ImageBuffer image(40, 24);
+            for (int y = 0; y < 24; ++y)
+                for (int x = 0; x < 40; ++x)
+                    image.at(x, y) = 0xFF000000u | uint32_t(x * 6) << 16 | uint32_t(y * 10) << 8 | 0x40;
+            for (int y = 8; y < 16; ++y)
+                for (int x = f * 3; x < f * 3 + 8; ++x)
+                    image.at(x, y) = 0xFFFFFFFFu;
+            const std::string name = dir.file("f" + std::to_string(f) + ".png");
+            ASSERT_TRUE(png.save(name, image));
+            list << "N " << f << " " << name << "\n";
+        }
+        list << "-\n";
+    }
+
+    // Runs veltrotool with the arguments; stdout, and the exit status in status.
+    std::string run(const std::string& arguments, int* status = nullptr) {
+        const std::string command = m_tool + " " + arguments + " 2>" + dir.file("stderr.txt");
+        std::string out;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[4096];
+            size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+                out.append(buffer, n);
+            const int raw = ::pclose(pipe);
+            if (status)
+                *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        }
+        return out;
+    }
+    std::string errors() {
+        std::ifstream in(dir.file("stderr.txt"));
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    testing::TempDir dir;
+    std::string m_tool;
+};
+
+TEST_F(EncodeCommandTest, EncodeDecodeInspectRoundTrip) {
+    int status = -1;
+    const std::string encoded = run("encode " + dir.file("vn0.txt") + " " + dir.file("out/v0.txt"), &status);
+    ASSERT_EQ(status, 0) << errors();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(encoded, m, std::regex("positions=8 entries=8 bytes=(\\d+)\n"))) << encoded;
+    int64_t total = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.file("out")))
+        total += std::filesystem::file_size(entry.path());
+    EXPECT_EQ(std::stoll(m[1]), total);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out/v0s0.jpg")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out/v0d1.jpg")));
+
+    const std::string decoded = run("decode " + dir.file("out/v0.txt") + " " + dir.file("frames"), &status);
+    ASSERT_EQ(status, 0) << errors();
+    EXPECT_EQ(decoded, "frames=8 40x24\n");
+    for (int p = 0; p < 8; ++p) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frames/frame%05d.png", p);
+        int w = 0, h = 0;
+        const std::vector<uint32_t> pixels = testing::pixelsSeenByPil(dir.file(name), &w, &h);
+        ASSERT_EQ(w, 40) << name;
+        ASSERT_EQ(h, 24);
+        // The square's centre is white in every decoded frame, wherever it moved.
+        const uint32_t centre = pixels[12 * 40 + p * 3 + 4];
+        EXPECT_GE((centre >> 16) & 0xFF, 200u) << name;
+        EXPECT_GE(centre & 0xFF, 200u) << name;
+    }
+
+    const std::string json = run("inspect " + dir.file("out/v0.txt"), &status);
+    ASSERT_EQ(status, 0) << errors();
+    EXPECT_NE(json.find("\"escaped\": true"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"header\": {\"width\": 40, \"height\": 24, \"positions\": 8, \"entries\": 8}"),
+              std::string::npos) << json;
+    EXPECT_NE(json.find("{\"kind\": \"S\", \"position\": 0, \"name\": \"v0s0.jpg\"}"), std::string::npos);
+    EXPECT_NE(json.find("{\"kind\": \"D\", \"position\": 1, \"name\": \"v0d1.jpg\"}"), std::string::npos);
+    EXPECT_NE(json.find("{\"kind\": \"d\", \"position\": 7, \"name\": null}"), std::string::npos);
+    // 15 blocks of the key sheet come first in the block numbers.
+    EXPECT_NE(json.find("\"blockNumbers\": [15, "), std::string::npos);
+
+    // A frame list inspects as plain text with no block numbers.
+    const std::string list = run("inspect " + dir.file("vn0.txt"), &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(list.find("\"escaped\": false"), std::string::npos);
+    EXPECT_NE(list.find("\"blockNumbers\": []"), std::string::npos);
+}
+
+TEST_F(EncodeCommandTest, OptionsShapeTheStore) {
+    int status = -1;
+    const std::string out = run("encode " + dir.file("vn0.txt") + " " + dir.file("v1.txt") +
+                                    " --size 20x12 --step 1 --quality 90 --diff-quality 50 --flags 1031",
+                                &status);
+    ASSERT_EQ(status, 0) << errors();
+    EXPECT_EQ(out.substr(0, 21), "positions=4 entries=3");
+    const std::string json = run("inspect " + dir.file("v1.txt"));
+    EXPECT_NE(json.find("\"header\": {\"width\": 20, \"height\": 12, \"positions\": 4, \"entries\": 3}"),
+              std::string::npos) << json;
+    EXPECT_NE(json.find("{\"kind\": \"N\", \"position\": 3, \"name\": \"v1n2.jpg\"}"), std::string::npos) << json;
+
+    run("encode " + dir.file("vn0.txt") + " " + dir.file("v2.txt") + " --flags all-key", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(run("inspect " + dir.file("v2.txt")).find("\"kind\": \"S\""), std::string::npos);
+}
+
+TEST_F(EncodeCommandTest, BadInputFailsWithAMessage) {
+    int status = 0;
+    run("encode " + dir.file("vn0.txt") + " " + dir.file("v3.txt") + " --flags 12", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(errors().find("--flags has 2 digits but the source gives 8 positions"), std::string::npos);
+    run("encode " + dir.file("vn0.txt") + " " + dir.file("v3.txt") + " --size 0x5", &status);
+    EXPECT_EQ(status, 1);
+    run("encode " + dir.file("vn0.txt") + " " + dir.file("v3.txt") + " --quality 101", &status);
+    EXPECT_EQ(status, 1);
+    run("encode " + dir.file("nothing.txt") + " " + dir.file("v3.txt"), &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(errors().find("cannot open"), std::string::npos);
+
+    std::ofstream(dir.file("v4.txt")) << "10 10 3 5\nN 0 f0.png\n";
+    run("decode " + dir.file("v4.txt") + " " + dir.file("x"), &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(errors().find("entry line 1 missing"), std::string::npos) << errors();
+    run("inspect " + dir.file("v4.txt"), &status);
+    EXPECT_EQ(status, 1);
+    std::ofstream(dir.file("v5.txt")) << "10 10 1 1\nN 0 absent.png\n";
+    run("decode " + dir.file("v5.txt") + " " + dir.file("x"), &status);
+    EXPECT_EQ(status, 1);
+}
+
+}  // namespace
+}  // namespace veltro

@@ -1,0 +1,127 @@
+// veltrotool info and frames, driven as a script would, over clips the
+// ffmpeg program makes: the JSON line per container kind, the frame files a
+// range writes, and the one-line failures.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "image/image_format.h"
+
+namespace veltro {
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+class MovieCommandTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = std::filesystem::temp_directory_path() /
+              ("veltro_movie_command_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        registerStandardImageFormats();
+    }
+
+    static Result shell(const std::string& command) {
+        Result result;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return result;
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            result.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return result;
+    }
+
+    static Result tool(const std::string& arguments) {
+        const char* program = std::getenv("VELTROTOOL");
+        EXPECT_TRUE(program) << "VELTROTOOL names the built program";
+        return shell(std::string(program ? program : "veltrotool") + " " + arguments +
+                     " 2>/dev/null");
+    }
+
+    // A ten-frame 64x48 test pattern made by the ffmpeg program.
+    static std::string makeClip(const std::string& name, const std::string& codecOptions) {
+        const std::string file = (dir / name).string();
+        const Result made = shell("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=25 "
+                                  "-frames:v 10 " + codecOptions + " '" + file + "' 2>&1");
+        EXPECT_EQ(made.status, 0) << made.out;
+        return file;
+    }
+
+    static inline std::filesystem::path dir;
+};
+
+TEST_F(MovieCommandTest, InfoPrintsOneJsonLinePerContainerKind) {
+    const struct {
+        const char* name;
+        const char* options;
+        const char* format;
+    } cases[] = {
+        {"clip.avi", "-c:v mjpeg", "AVI video (*.avi)"},
+        {"clip.mov", "-c:v mjpeg", "QuickTime movie (*.mov)"},
+        {"clip.mpg", "-c:v mpeg1video", "DirectShow movie (*.avi,*.mpg,*.mpeg)"},
+        {"clip.mp4", "-c:v libx264 -pix_fmt yuv420p", "Video file (*.mp4;*.m4v;*.webm;*.mkv;*.ogv)"},
+        {"clip.webm", "-c:v libvpx-vp9", "Video file (*.mp4;*.m4v;*.webm;*.mkv;*.ogv)"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = makeClip(c.name, c.options);
+        const Result info = tool("info '" + file + "'");
+        EXPECT_EQ(info.status, 0) << c.name;
+        const std::string rate = std::string(c.name) == "clip.mov" ? "27.5" : "25";
+        EXPECT_EQ(info.out, std::string("{\"format\": \"") + c.format +
+                                "\", \"frames\": 10, \"rate\": " + rate +
+                                ", \"width\": 64, \"height\": 48}\n")
+            << c.name;
+    }
+}
+
+TEST_F(MovieCommandTest, FramesWritesTheChosenRangeAsPngBySourceIndex) {
+    const std::string file = makeClip("range.mp4", "-c:v libx264 -pix_fmt yuv420p");
+    const std::filesystem::path out = dir / "frames";
+    const Result frames = tool("frames '" + file + "' '" + out.string() + "' --from 2 --to 8 --every 3");
+    EXPECT_EQ(frames.status, 0);
+    EXPECT_EQ(frames.out, (out / "frame00002.png").string() + "\n" +
+                              (out / "frame00005.png").string() + "\n" +
+                              (out / "frame00008.png").string() + "\n");
+    for (const char* name : {"frame00002.png", "frame00005.png", "frame00008.png"}) {
+        ImagePtr image = loadImage((out / name).string());
+        ASSERT_TRUE(image) << name;
+        EXPECT_EQ(image->width, 64);
+        EXPECT_EQ(image->height, 48);
+    }
+    EXPECT_FALSE(std::filesystem::exists(out / "frame00003.png"));
+
+    // Without a range every frame is written; --to past the end stops at the end.
+    const Result all = tool("frames '" + file + "' '" + (dir / "all").string() + "' --to 99");
+    EXPECT_EQ(all.status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "all" / "frame00009.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "all" / "frame00010.png"));
+}
+
+TEST_F(MovieCommandTest, BadMoviesAndOptionsFailWithAStatus) {
+    std::FILE* text = std::fopen((dir / "text.avi").c_str(), "w");
+    std::fputs("not a movie\n", text);
+    std::fclose(text);
+    EXPECT_EQ(tool("info '" + (dir / "text.avi").string() + "'").status, 1);
+    EXPECT_EQ(tool("info").status, 1);
+    EXPECT_EQ(tool("frames '" + (dir / "text.avi").string() + "' '" + (dir / "x").string() + "'").status, 1);
+    const std::string file = makeClip("opts.mp4", "-c:v libx264 -pix_fmt yuv420p");
+    EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --every 0").status, 1);
+    EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --from x").status, 1);
+    EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --bogus 1").status, 1);
+}
+
+}  // namespace
+}  // namespace veltro
