@@ -17,4 +17,12 @@ for program in build-bench/bench/*_bench; do
   echo "== $(basename "$program")"
   QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$program" "$@" || status=1
 done
+
+# The browser viewer, in headless Chromium: first frame, pointer-to-frame
+# latency and bytes, against the same clip scrubbed in a <video> element.
+if [ -x viewer/install.sh ] && command -v node >/dev/null 2>&1; then
+  viewer/install.sh
+  echo "== viewer_bench (Chromium)"
+  VELTRO_DIST_DIR=build-bench/dist node viewer/bench/viewer_bench.mjs || status=1
+fi
 exit $status

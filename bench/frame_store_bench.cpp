@@ -25,15 +25,15 @@ constexpr int kQuality = 75;
 
 const std::vector<ImageBuffer>& benchClip() {
     static const std::vector<ImageBuffer> clip = [] {
-        synthetic::ClipSpec spec;
-        spec.frames = kFrames;
-        spec.shapes = 4;
-        spec.speed = 2;
-        spec.noise = 2;
-        spec.minShapeSize = 8;
-        spec.maxShapeSize = 20;
-        spec.seed = 11;
-        return synthetic::movingShapesClip(spec);
+        synthetic::ClipOptions options;
+        options.frames = kFrames;
+        options.shapes = 4;
+        options.speed = 2;
+        options.noise = 2;
+        options.minShapeSize = 8;
+        options.maxShapeSize = 20;
+        options.seed = 11;
+        return synthetic::movingShapesClip(options);
     }();
     return clip;
 }

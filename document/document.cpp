@@ -14,8 +14,10 @@ namespace veltro {
 
 namespace {
 
-// Bytes the document's name holds at most (it fills a 128-byte field with its terminator).
-constexpr size_t kMaxNameLength = 127;
+// Bytes the document's name holds at most. The name is the page directory's
+// path, so it may be as long as any path: cutting it shorter would publish
+// into a different, truncated directory.
+constexpr size_t kMaxNameLength = 4096;
 
 // When visible objects are ticked next (milliseconds of the steady clock); 0
 // means due now. One for the whole process.

@@ -122,8 +122,9 @@ TEST_F(PlayToolTest, DraggingAlongAPathShowsItsFramesSnappedToFlaggedOnes) {
     doc.recomputeFlags();
     PlayTool tool;
     EXPECT_EQ(tool.hover(doc, 10, 52), PlayPointer::PointingHand);
+    // x = 209 projects onto 99.5, shown as 100.
     const std::vector<int> frames = replay(doc, tool, {{10, 52}, {30, 48}, {60, 50}, {110, 60}, {160, 40}, {209, 50}});
-    EXPECT_EQ(frames, (std::vector<int>{0, 10, 25, 50, 75, 99}));
+    EXPECT_EQ(frames, (std::vector<int>{0, 10, 25, 50, 75, 100}));
 
     // With every 4th frame sampled, the shown frame steps back to the nearest
     // flagged one and never lands between them.
@@ -131,7 +132,8 @@ TEST_F(PlayToolTest, DraggingAlongAPathShowsItsFramesSnappedToFlaggedOnes) {
     doc.recomputeFlags();
     doc.seekFlaggedFrame(0);
     std::vector<std::array<int, 2>> sweep;
-    for (int x = 10; x <= 210; x += 3) sweep.push_back({x, 50});
+    for (int x = 10; x <= 208; x += 3) sweep.push_back({x, 50});
+    sweep.push_back({210, 50});
     const std::vector<int> snapped = replay(doc, tool, sweep);
     int previous = -1;
     for (int f : snapped) {
@@ -140,8 +142,9 @@ TEST_F(PlayToolTest, DraggingAlongAPathShowsItsFramesSnappedToFlaggedOnes) {
         previous = f;
     }
     EXPECT_EQ(snapped.back(), 100) << "the run's last frame is always flagged";
-    EXPECT_EQ(snapped[1], 0) << "x = 13 projects onto 3, shown as 0";
-    EXPECT_EQ(snapped[2], 4) << "x = 16 projects onto 6, shown as 4";
+    EXPECT_EQ(snapped[2], 0) << "x = 16 projects onto 3, shown as 0";
+    EXPECT_EQ(snapped[3], 4) << "x = 19 projects onto 4.5, shown as 4";
+    EXPECT_EQ(snapped[snapped.size() - 2], 96) << "x = 208 projects onto 99, shown as 96";
 }
 
 TEST_F(PlayToolTest, DraggingBeyondTheEndsKeepsTheEndFrames) {
@@ -167,9 +170,9 @@ TEST_F(PlayToolTest, HandOverSegmentPassesTheDragToTheNextPath) {
     EXPECT_EQ(doc.activeObject, b);
     EXPECT_EQ(frames[0], 0);
     EXPECT_EQ(frames[1], 25);
-    EXPECT_EQ(frames[2], 40);
+    EXPECT_EQ(frames[2], 41);  // 40.6 rounds up
     EXPECT_EQ(frames[4], 75);
-    EXPECT_EQ(frames[5], 94);
+    EXPECT_EQ(frames[5], 97);  // 96.9 on B's second segment
 
     // Without the hand-over mark the drag stays on A and holds its end frame.
     a->path.point(2)->flags &= ~kPathHandOverFlag;

@@ -1,7 +1,7 @@
 // Block differences and sprite sheets. The change mask works on one 32-bit
-// sum per block plus one dilated copy, built in a single pass over the
-// pixels; sheets grow only by doubling, so a sheet is copied at most a
-// logarithmic number of times.
+// sum per block, filled in a single pass over the pixels, and one more array
+// of the same size for the 3 x 3 maximum; sheets grow only by doubling, so a
+// sheet is copied at most a logarithmic number of times.
 #include "encode/difference_encoder.h"
 
 #include <algorithm>
@@ -95,15 +95,28 @@ std::vector<uint8_t> changedBlocks(const ImageBuffer& frame, const ImageBuffer& 
     // A block counts when it or one of its up to eight neighbours reaches the
     // threshold: 96 x (100 - quality), 0 at quality 100.
     const int32_t threshold = (100 - std::clamp(quality, 0, 100)) * 9600 / 100;
+    // The 3 x 3 maximum taken in two passes: across each row, then down.
+    std::vector<int32_t> rowMax(sums.size());
+    for (int by = 0; by < down; ++by) {
+        const int32_t* in = &sums[size_t(by) * across];
+        int32_t* out = &rowMax[size_t(by) * across];
+        for (int bx = 0; bx < across; ++bx) {
+            int32_t best = in[bx];
+            if (bx > 0)
+                best = std::max(best, in[bx - 1]);
+            if (bx + 1 < across)
+                best = std::max(best, in[bx + 1]);
+            out[bx] = best;
+        }
+    }
     std::vector<uint8_t> changed(sums.size(), 0);
     for (int by = 0; by < down; ++by) {
-        for (int bx = 0; bx < across; ++bx) {
-            int32_t best = 0;
-            for (int ny = std::max(0, by - 1); ny <= std::min(down - 1, by + 1); ++ny)
-                for (int nx = std::max(0, bx - 1); nx <= std::min(across - 1, bx + 1); ++nx)
-                    best = std::max(best, sums[size_t(ny) * across + nx]);
-            changed[size_t(by) * across + bx] = best >= threshold;
-        }
+        const int32_t* above = &rowMax[size_t(std::max(0, by - 1)) * across];
+        const int32_t* here = &rowMax[size_t(by) * across];
+        const int32_t* below = &rowMax[size_t(std::min(down - 1, by + 1)) * across];
+        uint8_t* out = &changed[size_t(by) * across];
+        for (int bx = 0; bx < across; ++bx)
+            out[bx] = std::max({above[bx], here[bx], below[bx]}) >= threshold;
     }
     return changed;
 }

@@ -90,13 +90,13 @@ TEST(ChangeMaskTest, NoReferenceGivesACopy) {
 }
 
 TEST(ChangeMaskTest, BlockFlagsPackAndOverlayLikeTheMask) {
-    synthetic::ClipSpec spec;
-    spec.width = 77;  // clipped edge blocks
-    spec.height = 45;
-    spec.frames = 6;
-    spec.shapes = 3;
-    spec.speed = 5;
-    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(spec);
+    synthetic::ClipOptions options;
+    options.width = 77;  // clipped edge blocks
+    options.height = 45;
+    options.frames = 6;
+    options.shapes = 3;
+    options.speed = 5;
+    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(options);
     for (int quality : {0, 50, 75, 90, 100}) {
         for (size_t f = 1; f < frames.size(); ++f) {
             const ImageBuffer& frame = frames[f];

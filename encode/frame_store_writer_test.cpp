@@ -53,12 +53,12 @@ protected:
         return s;
     }
     std::vector<ImageBuffer> clip(int frames, int shapes = 2) {
-        synthetic::ClipSpec spec;
-        spec.width = 64;
-        spec.height = 48;
-        spec.frames = frames;
-        spec.shapes = shapes;
-        return synthetic::movingShapesClip(spec);
+        synthetic::ClipOptions options;
+        options.width = 64;
+        options.height = 48;
+        options.frames = frames;
+        options.shapes = shapes;
+        return synthetic::movingShapesClip(options);
     }
     FrameStoreIndex readIndex() {
         FrameStoreIndex index;

@@ -88,7 +88,7 @@ inline ImageBuffer texturedBackground(int width, int height) {
 }
 
 // Options of a generated clip.
-struct ClipSpec {
+struct ClipOptions {
     int width = 320;
     int height = 240;
     int frames = 30;
@@ -102,20 +102,20 @@ struct ClipSpec {
 
 // Shapes (discs and boxes of their own colour and shading) moving across a
 // textured background.
-inline std::vector<ImageBuffer> movingShapesClip(const ClipSpec& spec) {
-    const ImageBuffer background = texturedBackground(spec.width, spec.height);
+inline std::vector<ImageBuffer> movingShapesClip(const ClipOptions& options) {
+    const ImageBuffer background = texturedBackground(options.width, options.height);
     struct Shape { double x, y, dx, dy; int size; bool disc; int r, g, b; };
-    Random random(spec.seed);
+    Random random(options.seed);
     std::vector<Shape> shapes;
-    for (int i = 0; i < spec.shapes; ++i) {
+    for (int i = 0; i < options.shapes; ++i) {
         Shape s;
-        s.x = random.range(0, spec.width - 1);
-        s.y = random.range(0, spec.height - 1);
+        s.x = random.range(0, options.width - 1);
+        s.y = random.range(0, options.height - 1);
         const double angle = random.range(0, 359) * 3.14159265 / 180.0;
-        s.dx = std::cos(angle) * spec.speed;
-        s.dy = std::sin(angle) * spec.speed;
-        const int lo = spec.minShapeSize > 0 ? spec.minShapeSize : std::max(4, spec.width / 20);
-        const int hi = spec.maxShapeSize > 0 ? spec.maxShapeSize : std::max(6, spec.width / 8);
+        s.dx = std::cos(angle) * options.speed;
+        s.dy = std::sin(angle) * options.speed;
+        const int lo = options.minShapeSize > 0 ? options.minShapeSize : std::max(4, options.width / 20);
+        const int hi = options.maxShapeSize > 0 ? options.maxShapeSize : std::max(6, options.width / 8);
         s.size = random.range(lo, std::max(lo, hi));
         s.disc = random.next() & 1;
         s.r = random.range(0, 255);
@@ -124,13 +124,13 @@ inline std::vector<ImageBuffer> movingShapesClip(const ClipSpec& spec) {
         shapes.push_back(s);
     }
     std::vector<ImageBuffer> frames;
-    Random noise(spec.seed + 99);
-    for (int f = 0; f < spec.frames; ++f) {
+    Random noise(options.seed + 99);
+    for (int f = 0; f < options.frames; ++f) {
         ImageBuffer image = background;
         for (Shape& s : shapes) {
             for (int y = int(s.y) - s.size; y <= int(s.y) + s.size; ++y)
                 for (int x = int(s.x) - s.size; x <= int(s.x) + s.size; ++x) {
-                    if (x < 0 || y < 0 || x >= spec.width || y >= spec.height)
+                    if (x < 0 || y < 0 || x >= options.width || y >= options.height)
                         continue;
                     const double ux = x - s.x, uy = y - s.y;
                     if (s.disc && ux * ux + uy * uy > double(s.size) * s.size)
@@ -140,14 +140,14 @@ inline std::vector<ImageBuffer> movingShapesClip(const ClipSpec& spec) {
                 }
             s.x += s.dx;
             s.y += s.dy;
-            if (s.x < 0 || s.x >= spec.width)
+            if (s.x < 0 || s.x >= options.width)
                 s.dx = -s.dx;
-            if (s.y < 0 || s.y >= spec.height)
+            if (s.y < 0 || s.y >= options.height)
                 s.dy = -s.dy;
         }
-        if (spec.noise > 0)
+        if (options.noise > 0)
             for (uint32_t& p : image.pixels) {
-                const int n = noise.range(-spec.noise, spec.noise);
+                const int n = noise.range(-options.noise, options.noise);
                 p = rgb(int((p >> 16) & 0xFF) + n, int((p >> 8) & 0xFF) + n, int(p & 0xFF) + n);
             }
         frames.push_back(std::move(image));

@@ -295,7 +295,7 @@ inline size_t videoChunk(const std::vector<uint8_t>& file, const char* id) {
 }  // namespace detail
 
 // Muxes the samples with FFmpeg's AVI muxer, then sets the row order and
-// shortens the colour table in the header as the spec asks.
+// shortens the colour table in the header as the fixture description asks.
 inline bool writeRawAvi(const RawAviSpec& spec) {
     AVFormatContext* out = nullptr;
     if (avformat_alloc_output_context2(&out, nullptr, "avi", spec.path.c_str()) < 0)

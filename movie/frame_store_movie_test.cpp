@@ -79,10 +79,10 @@ FrameStoreSettings runSettings(int positions, int jpegQuality, int diffQuality) 
 }
 
 TEST_F(FrameStoreMovieTest, MovingShapesRebuildWithinJpegTolerance) {
-    synthetic::ClipSpec spec;
-    spec.frames = 40;
-    spec.shapes = 4;
-    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(spec);
+    synthetic::ClipOptions options;
+    options.frames = 40;
+    options.shapes = 4;
+    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(options);
 
     // Quality 75 throughout: every position within 30 dB of the reference.
     FrameStoreSettings s = runSettings(40, 75, 75);
@@ -112,10 +112,10 @@ TEST_F(FrameStoreMovieTest, MovingShapesRebuildWithinJpegTolerance) {
 }
 
 TEST_F(FrameStoreMovieTest, ClipWithoutMotionStaysTheKeyFrame) {
-    synthetic::ClipSpec spec;
-    spec.frames = 12;
-    spec.shapes = 0;
-    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(spec);
+    synthetic::ClipOptions options;
+    options.frames = 12;
+    options.shapes = 0;
+    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(options);
     FrameStoreSettings s = runSettings(12, 75, 75);
     MemoryMovieReader source(frames);
     ASSERT_TRUE(writeFrameStore(progress, indexPath, source, s));
@@ -128,13 +128,13 @@ TEST_F(FrameStoreMovieTest, ClipWithoutMotionStaysTheKeyFrame) {
 }
 
 TEST_F(FrameStoreMovieTest, MixedEntriesStepsAndGapsRebuildEveryStoredPosition) {
-    synthetic::ClipSpec spec;
-    spec.width = 100;  // clipped edge blocks on the right and bottom
-    spec.height = 60;
-    spec.frames = 30;
-    spec.shapes = 3;
-    spec.speed = 4;
-    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(spec);
+    synthetic::ClipOptions options;
+    options.width = 100;  // clipped edge blocks on the right and bottom
+    options.height = 60;
+    options.frames = 30;
+    options.shapes = 3;
+    options.speed = 4;
+    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(options);
     FrameStoreSettings s;
     s.width = 100;
     s.height = 60;
@@ -236,12 +236,12 @@ TEST_F(FrameStoreMovieTest, SmallKeyImagesArePaddedAndWideOnesShrunk) {
 }
 
 TEST_F(FrameStoreMovieTest, StoresWiderThan720RebuildAtFullSize) {
-    synthetic::ClipSpec spec;
-    spec.width = 804;
-    spec.height = 40;
-    spec.frames = 6;
-    spec.shapes = 3;
-    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(spec);
+    synthetic::ClipOptions options;
+    options.width = 804;
+    options.height = 40;
+    options.frames = 6;
+    options.shapes = 3;
+    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(options);
     FrameStoreSettings s;
     s.width = 804;
     s.height = 40;
@@ -303,11 +303,11 @@ TEST_F(FrameStoreMovieTest, BrokenIndexesFailToOpen) {
 }
 
 TEST_F(FrameStoreMovieTest, EveryTruncationOfARealStoreFailsOrOpensCleanly) {
-    synthetic::ClipSpec spec;
-    spec.width = 48;
-    spec.height = 32;
-    spec.frames = 6;
-    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(spec);
+    synthetic::ClipOptions options;
+    options.width = 48;
+    options.height = 32;
+    options.frames = 6;
+    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(options);
     FrameStoreSettings s = runSettings(6, 75, 75);
     s.width = 48;
     s.height = 32;

@@ -13,6 +13,7 @@
 #include "image/png_format.h"
 #include "movie/frame_store_movie.h"
 #include "movie/standard_movie_formats.h"
+#include "tools/publish_command.h"
 #include "tools/terminal_progress.h"
 
 namespace veltro::tool {
@@ -31,21 +32,21 @@ bool parseSize(const std::string& text, int& width, int& height) {
 }
 
 // The flag bytes F gives for P positions, or an error text.
-std::string flagsFor(const std::string& spec, int positions, std::vector<uint8_t>& flags) {
+std::string flagsFor(const std::string& text, int positions, std::vector<uint8_t>& flags) {
     flags.clear();
-    if (spec == "key") {
+    if (text == "key") {
         flags.assign(positions, static_cast<uint8_t>(FrameFlag::Difference));
         if (positions > 0)
             flags[0] = static_cast<uint8_t>(FrameFlag::SortedKey);
         return {};
     }
-    if (spec == "all-key") {
+    if (text == "all-key") {
         flags.assign(positions, static_cast<uint8_t>(FrameFlag::Key));
         return {};
     }
-    for (char c : spec) {
+    for (char c : text) {
         if (c < '0' || c > '3')
-            return "--flags takes \"key\", \"all-key\" or one digit 0-3 per position, not \"" + spec + "\"";
+            return "--flags takes \"key\", \"all-key\" or one digit 0-3 per position, not \"" + text + "\"";
         flags.push_back(static_cast<uint8_t>(c - '0'));
     }
     if (static_cast<int>(flags.size()) != positions)
@@ -76,7 +77,7 @@ std::string jsonString(const std::string& text) {
 int runEncode(const Args& args) {
     std::vector<std::string> positional;
     int width = 0, height = 0, step = 0, quality = 75, diffQuality = 75;
-    std::string flagSpec = "key";
+    std::string flagText = "key";
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -91,7 +92,7 @@ int runEncode(const Args& args) {
             if (!parseInt(args[++i], target) || target < 0 || target > 100)
                 return fail(a + " takes a number from 0 to 100");
         } else if (a == "--flags" && hasValue) {
-            flagSpec = args[++i];
+            flagText = args[++i];
         } else if (a.rfind("--", 0) == 0) {
             return fail("unknown or incomplete option \"" + a + "\"");
         } else {
@@ -117,7 +118,7 @@ int runEncode(const Args& args) {
     }
     const int positions = frameStorePositions(reader->frameCount, step);
     std::vector<uint8_t> flags;
-    if (std::string error = flagsFor(flagSpec, positions, flags); !error.empty())
+    if (std::string error = flagsFor(flagText, positions, flags); !error.empty())
         return fail(error);
 
     const std::string directory = directoryOf(indexPath);
@@ -173,6 +174,9 @@ int runDecode(const Args& args) {
 int runInspect(const Args& args) {
     if (args.size() != 1)
         return fail("usage: inspect INDEX");
+    // A page's viewer data file is inspected as a document description.
+    if (fileName(args[0]) == "veltro.txt")
+        return inspectViewerData(args[0]);
     FrameStoreIndex index;
     std::string error;
     if (!readFrameStoreIndex(args[0], index, &error))

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -141,6 +142,13 @@ int runPublish(const Args& args) {
     if (!ensureGuiApplication())
         return fail("cannot start the drawing system");
     registerEverything();
+    // Absolute paths, as the file chooser gives them: data.txt records the
+    // source so that the page reopens from anywhere.
+    std::error_code ec;
+    source = std::filesystem::absolute(source, ec).lexically_normal().string();
+    album = std::filesystem::absolute(album, ec).lexically_normal().string();
+    while (album.size() > 1 && album.back() == '/')
+        album.pop_back();
     settings().set("album_dir", album);
 
     std::unique_ptr<Document> document = newDocumentFromSource(source);

@@ -5,42 +5,49 @@
 #include <cstring>
 
 #include "tools/commands.h"
+#include "tools/document_command.h"
+#include "tools/encode_command.h"
+#include "tools/image_command.h"
+#include "tools/movie_command.h"
+#include "tools/play_command.h"
+#include "tools/publish_command.h"
 
 namespace veltro::tool {
 
 // One explicit list of every subcommand group.
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
-        // (subcommands are listed here)
         {"image", "  image info FILE                    print WIDTHxHEIGHT alpha=0|1\n"
                   "  image convert IN OUT [--quality Q] convert by extension (.png, .jpg/.jpeg, .gif; JPEG quality, default 75)\n"
                   "  image scale --nearest|--average|--canvas IN OUT W H\n"
                   "                                     resize (nearest neighbour, box average, crop/pad)",
-         [](const Args& args) { int runImage(const Args&); return runImage(args); }},
+         runImage},
         {"snapshot", "  snapshot FILE                      read a document snapshot text and write it back to stdout",
-         [](const Args& args) { int runSnapshot(const Args&); return runSnapshot(args); }},
+         runSnapshot},
         {"render", "  render SNAPSHOT OUT.png [--frame F] render the document's canvas at frame F (default 0) to PNG",
-         [](const Args& args) { int runRender(const Args&); return runRender(args); }},
+         runRender},
         {"encode", "  encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q] [--flags F]\n"
                    "                                     write a frame store of a clip (F: key, all-key or a 0-3 digit per position)",
-         [](const Args& args) { int runEncode(const Args&); return runEncode(args); }},
+         runEncode},
         {"decode", "  decode INDEX OUTDIR                write every position of a frame store as OUTDIR/frame%05d.png",
-         [](const Args& args) { int runDecode(const Args&); return runDecode(args); }},
-        {"inspect", "  inspect INDEX                      print a frame store index as JSON",
-         [](const Args& args) { int runInspect(const Args&); return runInspect(args); }},
+         runDecode},
+        {"inspect", "  inspect INDEX|PAGE/veltro.txt      print a frame store index, or a page's viewer data, as JSON",
+         runInspect},
         {"info", "  info MOVIE                         print a movie's format, frame count, rate and size as JSON",
-         [](const Args& args) { int runInfo(const Args&); return runInfo(args); }},
+         runInfo},
         {"frames", "  frames MOVIE OUTDIR [--from A] [--to B] [--every N]\n"
                    "                                     write frames A, A+N, ... B of a movie as OUTDIR/frame%05d.png",
-         [](const Args& args) { int runFrames(const Args&); return runFrames(args); }},
+         runFrames},
         {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] [--title T] [--comment C]\n"
                     "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]\n"
                     "                                     publish a movie file with one drawn path as a new album page",
-         [](const Args& args) { int runPublish(const Args&); return runPublish(args); }},
+         runPublish},
         {"album", "  album DIR                          list the album's pages, newest first (name, title, date, archive KB)",
-         [](const Args& args) { int runAlbum(const Args&); return runAlbum(args); }},
+         runAlbum},
         {"reopen", "  reopen PAGE                        print the snapshot text of a published page reopened for editing",
-         [](const Args& args) { int runReopen(const Args&); return runReopen(args); }},
+         runReopen},
+        {"play", "  play PAGE --drag \"x,y x,y ...\"      replay a pointer drag on a published page; print the frame after each position",
+         runPlay},
     };
     return table;
 }

@@ -19,6 +19,7 @@
 #include "document/publish/publish_context.h"
 #include "image/file_utils.h"
 #include "ui/base/progress.h"
+#include "ui/base/prompts.h"
 #include "ui/base/resources.h"
 #include "ui/base/settings.h"
 
@@ -160,6 +161,19 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
     };
     const bool qualityChanged =
         choices.jpegQuality != document.jpegQuality || choices.diffQuality != document.diffQuality;
+    // The qualities become the document's only with a page made with them;
+    // after a failure the next publish must still see them as changed.
+    struct Qualities {
+        Document& document;
+        int jpeg, diff;
+        bool keep = false;
+        ~Qualities() {
+            if (!keep) {
+                document.jpegQuality = jpeg;
+                document.diffQuality = diff;
+            }
+        }
+    } restore{document, document.jpegQuality, document.diffQuality};
     document.jpegQuality = choices.jpegQuality;
     document.diffQuality = choices.diffQuality;
 
@@ -220,11 +234,16 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
         return failWith("cannot write index.html");
     if (!writeWholeFile(joinPath(stage, "data.txt"), dataTxtText(look, pageSource(document), std::time(nullptr))))
         return failWith("cannot write data.txt");
-    if (!context.writeZip())
+    // The archive is made of the hidden copy, whose entries already carry the
+    // page's name; a page directory without a parent is refused as such.
+    if (parent.find_first_of(kPathSeparators) == std::string::npos)
+        showMessage(resources().text("e_bad_zipdir"));
+    else if (!context.writeZip())
         return failWith("cannot write the page archive");
     if (!swapIn(stage, pageDir, build.path()))
         return failWith("cannot put the new page in place of \"" + pageDir + "\"");
 
+    restore.keep = true;
     Settings& store = settings();
     store.set("color0", hexText(choices.titleColor));
     store.set("color1", hexText(choices.commentColor));

@@ -359,6 +359,10 @@ int clampFrame(uint32_t value) { return static_cast<int>(std::min<uint32_t>(valu
 
 }  // namespace
 
+namespace {
+std::optional<ViewerData> parseBody(const std::string& bytes, bool hasHeader, std::string* error);
+}  // namespace
+
 std::string viewerDataBody(const Document& document, uint32_t headerValue) {
     std::string out;
     put32(out, 0);  // reserved0
@@ -445,22 +449,32 @@ std::string viewerDataBody(const Document& document, uint32_t headerValue) {
 std::string storedViewerData(const std::string& body) { return ncrfEscape(encipherViewerBody(body)); }
 
 std::optional<ViewerData> parseViewerData(const std::string& stored, std::string* error) {
+    std::string bytes = ncrfUnescape(stored);
+    if (bytes.size() >= 2 && bytes[0] == 0 && bytes[1] == 3)
+        return parseBody(bytes, false, error);
+    std::optional<std::string> body = decipherViewerBody(bytes);
+    if (!body) {
+        if (error)
+            *error = "the enciphered body is not a whole number of 8-byte blocks";
+        return std::nullopt;
+    }
+    return parseBody(*body, true, error);
+}
+
+std::optional<ViewerData> parseViewerBody(const std::string& body, std::string* error) {
+    return parseBody(body, true, error);
+}
+
+namespace {
+
+std::optional<ViewerData> parseBody(const std::string& bytes, bool hasHeader, std::string* error) {
     auto failWith = [&](const std::string& why) -> std::optional<ViewerData> {
         if (error)
             *error = why;
         return std::nullopt;
     };
-    std::string bytes = ncrfUnescape(stored);
     ViewerData data;
-    if (bytes.size() >= 2 && bytes[0] == 0 && bytes[1] == 3) {
-        data.hasHeader = false;
-    } else {
-        std::optional<std::string> body = decipherViewerBody(bytes);
-        if (!body)
-            return failWith("the enciphered body is not a whole number of 8-byte blocks");
-        bytes = std::move(*body);
-    }
-
+    data.hasHeader = hasHeader;
     BodyReader in(bytes);
     if (data.hasHeader) {
         data.reserved0 = in.u32();
@@ -516,6 +530,8 @@ std::optional<ViewerData> parseViewerData(const std::string& stored, std::string
                         std::to_string(movieRecords) + " movie objects");
     return data;
 }
+
+}  // namespace
 
 bool openViewerData(const std::string& path, Document& document, std::string* error) {
     std::optional<std::string> stored = readWholeFile(path, error);

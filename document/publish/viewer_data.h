@@ -95,6 +95,10 @@ std::string storedViewerData(const std::string& body);
 // of the input size.
 std::optional<ViewerData> parseViewerData(const std::string& stored, std::string* error = nullptr);
 
+// Parses a deciphered body (header included, padding allowed), by the same
+// rules as parseViewerData.
+std::optional<ViewerData> parseViewerBody(const std::string& body, std::string* error = nullptr);
+
 // Fills the cleared document from the viewer data file at path and the frame
 // stores and media beside it; false (with a reason in error) when the file
 // cannot be read or is malformed. The document is then marked as opened from

