@@ -98,6 +98,8 @@ bool parseFrameStoreIndex(std::string_view fileBytes, FrameStoreIndex& index, st
         return failWith(error, "entry count out of range");
     if (positions < 0)
         return failWith(error, "negative frame count");
+    if (positions > kMaxIndexPositions)
+        return failWith(error, "frame count out of range");
     index.width = width;
     index.height = height;
     index.positions = positions;

@@ -16,6 +16,10 @@ namespace veltro {
 // Largest width, height and entry count an index may declare.
 inline constexpr int kMaxIndexDimension = 10000;
 inline constexpr int kMaxIndexEntries = 10000;
+// Most frame positions an index may declare: as many frames as the longest
+// clip a document holds. Later positions repeat the last entry, so a lying
+// count would otherwise have readers hand out billions of frames.
+inline constexpr int kMaxIndexPositions = 100000;
 // Largest index file read at all; real indexes are a few hundred kilobytes.
 inline constexpr size_t kMaxIndexFileBytes = size_t(64) << 20;
 // Lines are seen in pieces of at most this many characters.
@@ -48,8 +52,8 @@ struct FrameStoreIndex {
 };
 
 // Parses the bytes of an index or frame list file. False with a reason in
-// error for a missing or out-of-range header (W, H, E in 0 .. 10000, P not
-// negative), a missing or malformed entry line, or a malformed block-number
+// error for a missing or out-of-range header (W, H, E in 0 .. 10000, P in
+// 0 .. 100000), a missing or malformed entry line, or a malformed block-number
 // stream (one with more values than maxBlockNumbers, or than the entries can
 // use, counts as malformed).
 bool parseFrameStoreIndex(std::string_view fileBytes, FrameStoreIndex& index, std::string* error = nullptr,

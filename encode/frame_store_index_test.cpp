@@ -87,6 +87,9 @@ TEST(FrameStoreIndexTest, HeaderAndEntryErrorsSayWhy) {
     EXPECT_EQ(error, "entry line 0 has no file name");
     EXPECT_FALSE(parseFrameStoreIndex("1 2 3 1\nd 99999999999\n", index, &error));
     EXPECT_EQ(error, "entry line 0 has no position");
+    EXPECT_FALSE(parseFrameStoreIndex("320 240 2147483647 1\nN 0 a.jpg\n", index, &error));
+    EXPECT_EQ(error, "frame count out of range");
+    EXPECT_TRUE(parseFrameStoreIndex("320 240 100000 1\nN 0 a.jpg\n", index, &error)) << error;
 }
 
 }  // namespace

@@ -243,7 +243,8 @@ bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieRead
         *summary = FrameStoreSummary();
     const int w = settings.width, h = settings.height;
     if (w <= 0 || h <= 0 || w > kMaxIndexDimension || h > kMaxIndexDimension || settings.step < 0 ||
-        int64_t(blocksAcross(w)) * blocksAcross(h) > BlockNumberList::kMaxValue)
+        int64_t(blocksAcross(w)) * blocksAcross(h) > BlockNumberList::kMaxValue ||
+        frameStorePositions(reader.frameCount, settings.step) > kMaxIndexPositions)
         return false;
 
     std::FILE* file = std::fopen(indexPath.c_str(), "wb");

@@ -319,8 +319,9 @@ TEST_F(AviMovieTest, TruncatedFilesGiveTheirIntactFramesOrNone) {
         fixtures::truncateFile(cut, keep);
         MovieReaderPtr reader = openAvi(cut);
         // Once the headers are whole the file opens and keeps most frames.
-        if (keep >= size / 2)
+        if (keep >= size / 2) {
             ASSERT_TRUE(reader) << cut;
+        }
         if (!reader)
             continue;
         int delivered = 0;
@@ -330,8 +331,9 @@ TEST_F(AviMovieTest, TruncatedFilesGiveTheirIntactFramesOrNone) {
                 ++delivered;
             }
         }
-        if (keep >= size / 2)
+        if (keep >= size / 2) {
             EXPECT_GE(delivered, 5) << cut;
+        }
     }
 }
 

@@ -121,6 +121,32 @@ TEST_F(DirectShowMovieTest, AnOddWidthConvertsWithoutShearing) {
     expectExactFrames(*reader, 30, "odd width");
 }
 
+// 4:2:0 pictures whose width is not a multiple of 16 (322 and the common
+// 854) must be converted up to their last column, not left white there.
+TEST_F(DirectShowMovieTest, SubsampledPicturesConvertUpToTheLastColumn) {
+    for (int width : {322, 854}) {
+        fixtures::ClipSpec spec = clip(path("wide" + std::to_string(width) + ".mp4"), AV_CODEC_ID_H264,
+                                       AV_PIX_FMT_YUV420P);
+        spec.width = width;
+        spec.height = 48;
+        spec.frames = 2;
+        spec.options = {{"preset", "veryfast"}};
+        ASSERT_TRUE(fixtures::writeClip(spec));
+        MovieReaderPtr reader = openExact(spec.path);
+        ASSERT_TRUE(reader);
+        const ImageBuffer* image = reader->frameAt(0);
+        ASSERT_TRUE(image);
+        for (int x = width - 8; x < width; ++x) {
+            const uint32_t top = image->at(x, 4);
+            const uint32_t bottom = image->at(x, 43);
+            EXPECT_GE((top >> 16) & 0xFF, 160u) << width << " column " << x;
+            EXPECT_LE(top & 0xFF, 96u) << width << " column " << x;
+            EXPECT_LE((bottom >> 16) & 0xFF, 96u) << width << " column " << x;
+            EXPECT_GE(bottom & 0xFF, 160u) << width << " column " << x;
+        }
+    }
+}
+
 TEST_F(DirectShowMovieTest, IndexesOutsideTheClipGiveNoneAndLeaveTheBuffer) {
     fixtures::ClipSpec spec = mpeg1(path("bounds.mpg"));
     spec.frames = 8;
@@ -195,9 +221,11 @@ TEST_F(DirectShowMovieTest, DamagedFilesFailCleanly) {
             if (!reader)
                 continue;
             EXPECT_LE(reader->frameCount, 30) << cut;
-            for (int n = 0; n < reader->frameCount; ++n)
-                if (const ImageBuffer* image = reader->frameAt(n))
+            for (int n = 0; n < reader->frameCount; ++n) {
+                if (const ImageBuffer* image = reader->frameAt(n)) {
                     EXPECT_EQ(fixtures::readCode(*image), n) << cut;
+                }
+            }
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <cstdlib>
 #include <mutex>
 
 extern "C" {
@@ -29,11 +30,15 @@ constexpr int64_t kMaxScanPackets = int64_t{4} * kMaxIndexedFrames;
 constexpr int kPacketSlack = 1024;
 constexpr int kPacketsPerFrame = 4;
 
-// FFmpeg's own diagnostics stay quiet below errors: damaged files are reported
-// to the user by the callers' return-value checks, not by library chatter.
+// FFmpeg's own diagnostics stay quiet: damaged files are reported to the user
+// by the callers' return-value checks, not by library chatter on stderr.
+// VELTRO_FFMPEG_LOG=1 brings the library's errors back for diagnosis.
 void quietLibraryLog() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+    std::call_once(once, [] {
+        const char* wanted = std::getenv("VELTRO_FFMPEG_LOG");
+        av_log_set_level(wanted && *wanted == '1' ? AV_LOG_ERROR : AV_LOG_QUIET);
+    });
 }
 
 // The timestamp the index and the decoder agree on for a packet: its
@@ -488,8 +493,11 @@ bool FfmpegVideoSource::convert(const AVFrame& picture, ImageBuffer& target) {
     bool fullRange = picture.color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat format =
         withoutRangeAlias(static_cast<AVPixelFormat>(picture.format), fullRange);
+    // Accurate rounding also keeps the scaler off its fast YUV to RGB path,
+    // which leaves the last columns of 4:2:0 pictures unwritten at widths
+    // that are not a multiple of 16 (322, 854).
     m_scaler = sws_getCachedContext(m_scaler, picture.width, picture.height, format, target.width,
-                                    target.height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr,
+                                    target.height, AV_PIX_FMT_BGRA, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr,
                                     nullptr, nullptr);
     if (!m_scaler)
         return false;

@@ -1,5 +1,5 @@
 // The format for today's video containers (MP4, M4V, WebM, Matroska, Ogg),
-// registered after the designed ones. It opens files with the same exact-seek
+// registered after the four classic formats. It opens files with the same exact-seek
 // reader as the DirectShow format.
 #pragma once
 

@@ -13,23 +13,6 @@ namespace veltro::tool {
 
 namespace {
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 bool parseInt(const std::string& text, int& value) {
     const char* end = text.data() + text.size();
     auto [ptr, error] = std::from_chars(text.data(), end, value);
@@ -81,6 +64,9 @@ int runFrames(const Args& args) {
     if (!png)
         return fail("no PNG writer");
     const int last = to < 0 || to >= reader->frameCount ? reader->frameCount - 1 : to;
+    if (from > last)
+        return fail("no frames in that range: \"" + args[0] + "\" has frames 0 to " +
+                    std::to_string(reader->frameCount - 1));
     int status = 0;
     for (int64_t index = from; index <= last; index += every) {
         char name[32];

@@ -121,6 +121,9 @@ TEST_F(MovieCommandTest, BadMoviesAndOptionsFailWithAStatus) {
     EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --every 0").status, 1);
     EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --from x").status, 1);
     EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --bogus 1").status, 1);
+    // An empty range is an error, not a silent success.
+    EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --from 10 --to 5").status, 1);
+    EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --from 100000").status, 1);
 }
 
 }  // namespace

@@ -59,23 +59,6 @@ bool parseStroke(const std::string& text, std::vector<std::pair<int, int>>& poin
     return !points.empty();
 }
 
-std::string jsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-            out += buffer;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 // The edit window's zoom to level 5 with the 240-pixel height rule.
 void zoomToFit(Document& document, MovieObject& movie) {
     static const double kZoom[] = {0.25, 0.33, 0.5, 0.66, 0.75, 1.0, 1.25, 1.5, 2.0};
@@ -286,7 +269,7 @@ int inspectViewerData(const std::string& path) {
     auto names = [](const std::vector<std::string>& list) {
         std::string text = "[";
         for (size_t i = 0; i < list.size(); ++i)
-            text += (i ? ", " : "") + jsonText(list[i]);
+            text += (i ? ", " : "") + jsonString(list[i]);
         return text + "]";
     };
     out += "  \"images\": " + names(d.imageNames) + ",\n";
@@ -348,9 +331,9 @@ int inspectViewerData(const std::string& path) {
         if (e.type == 2)
             out += ", \"soundIndex\": " + std::to_string(e.soundIndex);
         if (e.type == 3 || e.type == 4)
-            out += ", \"text1\": " + jsonText(e.text1);
+            out += ", \"text1\": " + jsonString(e.text1);
         if (e.type == 3)
-            out += ", \"text2\": " + jsonText(e.text2);
+            out += ", \"text2\": " + jsonString(e.text2);
         out += "}";
     }
     out += d.events.empty() ? "]\n}\n" : "\n  ]\n}\n";

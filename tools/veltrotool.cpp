@@ -57,6 +57,47 @@ int fail(const std::string& message) {
     return 1;
 }
 
+namespace {
+
+// Length of the UTF-8 character starting at text[i], 0 when the bytes there
+// are not a well-formed character.
+size_t utf8Length(const std::string& text, size_t i) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xC2 && lead <= 0xDF ? 2 : 0;
+    if (length == 0 || i + length > text.size())
+        return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+            return 0;
+    return length;
+}
+
+}  // namespace
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+            ++i;
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (size_t length = c >= 0x80 ? utf8Length(text, i) : 0) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+            ++i;
+        }
+    }
+    return out + "\"";
+}
+
 }  // namespace veltro::tool
 
 namespace {
