@@ -896,10 +896,11 @@
       this.current = -1;
       this.keys = new Map();
       this.checkpoints = new Map();
-      // Checkpoints at least 4 entries apart, at most 128 of them and at
-      // most 64 MiB of pixels.
+      // A checkpoint for every entry when they fit (at most 128 of them and
+      // at most 64 MiB of pixels), else evenly spread: a step back is then
+      // one copy instead of redrawing entries' sprites.
       this.maxCheckpoints = Math.max(1, Math.min(128, Math.floor((64 << 20) / (index.width * index.height * 4))));
-      this.spacing = Math.max(4, Math.ceil(index.entries.length / this.maxCheckpoints));
+      this.spacing = Math.max(1, Math.ceil(index.entries.length / this.maxCheckpoints));
       this.complete = false;
       // Per entry the distinct sheets its sprites come from.
       this.sheets = index.entries.map((e) => [...new Set(e.sprites.map((sp) => sp.sheet))]);
@@ -983,6 +984,15 @@
       }
       this.current = entry;
       return this.canvas;
+    }
+
+    // Once every image is there, rebuilds each entry in order so that the
+    // sorted key frames and the checkpoints exist before the visitor drags:
+    // a drag then never pays for building them. The shown frame is rebuilt
+    // on the next draw.
+    warm() {
+      if (!this.complete || this.broken) return;
+      for (let i = 0; i < this.index.entries.length; i++) this.frame(i);
     }
   }
 
@@ -1163,6 +1173,7 @@
       this.canvas.dataset.state = 'ready';
       this.render();
       await Promise.all(loads);
+      for (const fs of this.frameStores) if (fs) fs.warm();
       this.render();
       this.loaded = true;
       this.canvas.dataset.loaded = 'true';
