@@ -2,6 +2,7 @@
 // from choosing a movie file to pressing the save window's publish button.
 #include "tools/publish_command.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -157,6 +158,12 @@ int runPublish(const Args& args) {
     }
     if (points.size() == 1)
         points.push_back(points.front());
+    // The edit window hands the draw tool only points inside the picture,
+    // inset by 4 pixels; a stroke given here is held to the same area.
+    for (auto& [x, y] : points) {
+        x = std::clamp(x, std::min(4, document->width - 1), std::max(document->width - 5, 0));
+        y = std::clamp(y, std::min(4, document->height - 1), std::max(document->height - 5, 0));
+    }
 
     // The draw tool: down, drags, up.
     document->dragging = true;

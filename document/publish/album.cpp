@@ -35,10 +35,12 @@ std::vector<AlbumPage> listAlbumPages(const std::string& albumDir) {
         struct stat info {};
         if (::stat((entry.path() / "veltro.txt").c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        pages.push_back({entry.path().string(), name, info.st_mtime});
+        pages.push_back({entry.path().string(), name, info.st_mtim.tv_sec, info.st_mtim.tv_nsec});
     }
     std::stable_sort(pages.begin(), pages.end(), [](const AlbumPage& a, const AlbumPage& b) {
-        return a.time != b.time ? a.time > b.time : a.name < b.name;
+        if (a.time != b.time)
+            return a.time > b.time;
+        return a.timeNanoseconds != b.timeNanoseconds ? a.timeNanoseconds > b.timeNanoseconds : a.name < b.name;
     });
     return pages;
 }

@@ -15,6 +15,7 @@ struct AlbumPage {
     std::string directory;  // full path of the page directory
     std::string name;       // its last path component
     std::time_t time = 0;   // modification time of its "veltro.txt"
+    long timeNanoseconds = 0;  // the same time's fraction, so pages of one second still sort
 };
 
 // The pages of albumDir, newest first by the time their viewer data file was

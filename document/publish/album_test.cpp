@@ -23,11 +23,11 @@ protected:
     void TearDown() override { fs::remove_all(album); }
 
     // A page directory whose viewer data file was written at the given time.
-    void makePage(const std::string& name, time_t written) {
+    void makePage(const std::string& name, time_t written, suseconds_t micro = 0) {
         fs::create_directories(album / name);
         std::string data = (album / name / "veltro.txt").string();
         std::ofstream(data) << "NCRF";
-        struct timeval times[2] = {{written, 0}, {written, 0}};
+        struct timeval times[2] = {{written, micro}, {written, micro}};
         ::utimes(data.c_str(), times);
     }
 
@@ -48,6 +48,16 @@ TEST_F(AlbumTest, ListsOnlyPagesNewestFirst) {
     EXPECT_EQ(pages[2].name, "new0");
     EXPECT_EQ(pages[0].directory, (album / "new1").string());
     EXPECT_TRUE(listAlbumPages((album / "missing").string()).empty());
+}
+
+TEST_F(AlbumTest, PagesWrittenInOneSecondStillListNewestFirst) {
+    makePage("new0", 1000, 100);
+    makePage("new1", 1000, 200);
+    makePage("new2", 1000, 300);
+    auto pages = listAlbumPages(album.string());
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[0].name, "new2");
+    EXPECT_EQ(pages[2].name, "new0");
 }
 
 TEST_F(AlbumTest, DeletedPagesGoToTrashAndFreeTheirName) {

@@ -126,8 +126,12 @@ bool PublishContext::copyViewerArchive() {
 
 bool PublishContext::copyViewerScript() {
     std::optional<std::vector<uint8_t>> bytes = resources().readFile("veltro.js");
-    if (!bytes)
+    if (!bytes) {
+        // Like the missing applet archive: the page is still written, but the
+        // author learns that browsers will not play it.
+        showMessage("No viewer script resource");
         return true;
+    }
     return writeWholeFile(joinPath(m_pageDir, "veltro.js"), std::string(bytes->begin(), bytes->end()));
 }
 

@@ -388,7 +388,7 @@ TEST_F(PublishTest, AMissingViewerArchiveIsReportedAndThePageStillPublished) {
     auto document = newDocument();
     ASSERT_TRUE(document);
     ASSERT_TRUE(publish(*document, choices())) << lastError;
-    EXPECT_EQ(prompts_->messages, std::vector<std::string>{"No jar resource"});
+    EXPECT_EQ(prompts_->messages, (std::vector<std::string>{"No jar resource", "No viewer script resource"}));
     EXPECT_FALSE(fs::exists(album + "/new0/veltro.jar"));
     EXPECT_FALSE(fs::exists(album + "/new0/veltro.js"));
     EXPECT_TRUE(fs::exists(album + "/new0/veltro.txt"));

@@ -89,6 +89,31 @@ describe('over http', () => {
     await page.close();
   });
 
+  test('a Bezier path plays as veltrotool plays it', async () => {
+    const dir = pageWithPaths(pageDir, path.join(root, 'album', 'bezier'), [
+      pathRecord([[20, 200, 0], [100, 20, 20], [220, 220, 40], [300, 40, 59]], { bezier: 1 }),
+    ]);
+    const page = await browser.newPage();
+    await openViewer(page, httpUrl(dir));
+    const drag = along([[20, 200], [100, 60], [220, 180], [300, 40]], 8);
+    assert.deepEqual(await mouseDrag(page, drag), play(dir, drag));
+    await page.close();
+  });
+
+  test('a capture distance leaves far pointers without a path', async () => {
+    const dir = pageWithPaths(pageDir, path.join(root, 'album', 'capture'), [
+      pathRecord([[20, 60, 0], [300, 60, 59]], { distance: 20 }),
+    ]);
+    const page = await browser.newPage();
+    await openViewer(page, httpUrl(dir));
+    // Starting 60 pixels below the path captures nothing; near it, it plays.
+    const far = along([[20, 120], [300, 120]], 8);
+    const near = along([[20, 70], [300, 70]], 8);
+    assert.deepEqual(await mouseDrag(page, far), play(dir, far));
+    assert.deepEqual(await mouseDrag(page, near), play(dir, near));
+    await page.close();
+  });
+
   test('a narrow screen scales the canvas down and maps the pointer back', async () => {
     const page = await browser.newPage({ viewport: { width: 200, height: 400 } });
     await openViewer(page, httpUrl(pageDir));
