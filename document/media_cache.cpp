@@ -3,10 +3,10 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
 #include <optional>
 
 #include "document/file_search_path.h"
+#include "image/file_utils.h"
 #include "image/image_format.h"
 #include "ui/base/prompts.h"
 #include "ui/base/resources.h"
@@ -21,20 +21,6 @@ int64_t fileModificationTime(const std::string& path) {
 }
 
 namespace {
-
-std::optional<std::vector<uint8_t>> readSoundFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file)
-        return std::nullopt;
-    std::streamoff size = file.tellg();
-    if (size < 0 || size > kMaxSoundFileSize)
-        return std::nullopt;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    file.seekg(0);
-    if (size > 0 && !file.read(reinterpret_cast<char*>(bytes.data()), size))
-        return std::nullopt;
-    return bytes;
-}
 
 const std::string& soundFilter() {
     static const std::string filter = std::string("Sound (*.au;*.wav)\0*.au;*.wav\0", 30) + '\0';
@@ -68,10 +54,10 @@ bool MediaCache::loadInto(MediaEntry& entry, const std::string& path) const {
         break;
     }
     case MediaKind::Sound: {
-        auto bytes = readSoundFile(path);
-        if (!bytes)
+        std::string bytes;
+        if (!readWholeFile(path, kMaxSoundFileSize, bytes))
             return false;
-        entry.sound = std::move(*bytes);
+        entry.sound.assign(bytes.begin(), bytes.end());
         break;
     }
     }

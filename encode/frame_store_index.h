@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "encode/block_number_list.h"
+#include "image/file_utils.h"
 
 namespace veltro {
 
@@ -58,10 +59,6 @@ struct FrameStoreIndex {
 // use, counts as malformed).
 bool parseFrameStoreIndex(std::string_view fileBytes, FrameStoreIndex& index, std::string* error = nullptr,
                           size_t maxBlockNumbers = BlockNumberList::kDefaultMaxDecodeCount);
-
-// Reads a whole file of at most maxBytes bytes; false when it cannot be read
-// or is larger.
-bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes);
 
 // readWholeFile (bounded by kMaxIndexFileBytes) and parseFrameStoreIndex.
 bool readFrameStoreIndex(const std::string& path, FrameStoreIndex& index, std::string* error = nullptr);

@@ -345,4 +345,29 @@ void ReplacementFile::discard() {
     }
 }
 
+bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+    bytes.clear();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    char buffer[65536];
+    bool ok = true;
+    for (;;) {
+        const size_t got = std::fread(buffer, 1, sizeof buffer, file);
+        if (got == 0)
+            break;
+        if (bytes.size() + got > maxBytes) {
+            ok = false;
+            break;
+        }
+        bytes.append(buffer, got);
+    }
+    if (std::ferror(file))
+        ok = false;
+    std::fclose(file);
+    if (!ok)
+        bytes.clear();
+    return ok;
+}
+
 }  // namespace veltro

@@ -52,6 +52,11 @@ bool makeDirectories(const std::string& path);
 std::vector<std::string> listDirectory(const std::string& directory,
                                        const std::string& pattern = "*.*");
 
+// Reads a whole file of at most maxBytes bytes into bytes; false (and bytes
+// empty) when it cannot be opened or read, or holds more than maxBytes. Every
+// reader of outside files goes through it, so none allocates without bound.
+bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes);
+
 // True when the path's status can be read.
 bool fileExists(const std::string& path);
 // True when the path exists and is a directory.

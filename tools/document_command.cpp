@@ -4,13 +4,13 @@
 #include "tools/document_command.h"
 
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
 #include "document/document.h"
 #include "document/file_search_path.h"
 #include "dragmotion/drag_motion_kind.h"
+#include "image/file_utils.h"
 #include "image/image_format.h"
 #include "movie/standard_movie_formats.h"
 #include "ui/base/canvas.h"
@@ -21,21 +21,7 @@ namespace veltro::tool {
 namespace {
 
 // Largest snapshot text the tools read; real ones are a few kilobytes.
-constexpr std::streamoff kMaxSnapshotFileSize = 64 << 20;
-
-std::optional<std::string> readText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file)
-        return std::nullopt;
-    std::streamoff size = file.tellg();
-    if (size < 0 || size > kMaxSnapshotFileSize)
-        return std::nullopt;
-    std::string text(static_cast<size_t>(size), '\0');
-    file.seekg(0);
-    if (size > 0 && !file.read(text.data(), size))
-        return std::nullopt;
-    return text;
-}
+constexpr size_t kMaxSnapshotFileSize = 64 << 20;
 
 void registerEverything() {
     registerStandardImageFormats();
@@ -46,13 +32,13 @@ void registerEverything() {
 // Reads the snapshot at path into document; media named relative to a moved
 // snapshot are also looked for beside it. An error message on failure.
 std::optional<std::string> loadSnapshot(const std::string& path, Document& document) {
-    std::optional<std::string> text = readText(path);
-    if (!text)
+    std::string text;
+    if (!readWholeFile(path, kMaxSnapshotFileSize, text))
         return "cannot read \"" + path + "\" (missing, unreadable or larger than 64 MiB)";
     // Remembers the snapshot's directory in the media search path.
     fileSearchPath().resolve(path);
     document.clear();
-    if (!document.readSnapshot(*text))
+    if (!document.readSnapshot(text))
         return "\"" + path + "\" is not a complete snapshot text (" + std::to_string(document.objects.size()) +
                " objects read)";
     return std::nullopt;

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -250,18 +249,8 @@ int runReopen(const Args& args) {
 }
 
 int inspectViewerData(const std::string& path) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file)
-        return fail("cannot open \"" + path + "\"");
-    std::streamoff size = file.tellg();
-    if (size < 0 || static_cast<unsigned long long>(size) > kMaxViewerDataFileSize)
-        return fail("\"" + path + "\" is unreadable or too large");
-    std::string bytes(static_cast<size_t>(size), '\0');
-    file.seekg(0);
-    if (size > 0 && !file.read(bytes.data(), size))
-        return fail("cannot read \"" + path + "\"");
     std::string error;
-    std::optional<ViewerData> data = parseViewerData(bytes, &error);
+    std::optional<ViewerData> data = readViewerDataFile(path, &error);
     if (!data)
         return fail("\"" + path + "\": " + error);
     const ViewerData& d = *data;

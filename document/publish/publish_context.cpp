@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 
 #include "document/document.h"
@@ -28,27 +27,13 @@ namespace {
 
 // Largest file veltro-data.js carries (an index is a few kilobytes; the
 // viewer data file is bounded by its reader).
-constexpr std::streamoff kMaxEmbeddedFileSize = 16 << 20;
+constexpr size_t kMaxEmbeddedFileSize = 16 << 20;
 
 bool hasMovie(const DocumentObject& object) {
     if (!object.exported || object.type() != ObjectType::Movie)
         return false;
     const auto& movie = static_cast<const MovieObject&>(object);
     return movie.movie && movie.movie->movie;
-}
-
-std::optional<std::string> readSmallFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file)
-        return std::nullopt;
-    std::streamoff size = file.tellg();
-    if (size < 0 || size > kMaxEmbeddedFileSize)
-        return std::nullopt;
-    std::string bytes(static_cast<size_t>(size), '\0');
-    file.seekg(0);
-    if (size > 0 && !file.read(bytes.data(), size))
-        return std::nullopt;
-    return bytes;
 }
 
 std::string base64(const std::string& bytes) {
@@ -140,12 +125,12 @@ bool PublishContext::writeBrowserData() {
     names.insert(names.begin(), "veltro.txt");
     std::string script = "window.VELTRO_DATA = {";
     for (size_t i = 0; i < names.size(); ++i) {
-        std::optional<std::string> bytes = readSmallFile(joinPath(m_pageDir, names[i]));
-        if (!bytes)
+        std::string bytes;
+        if (!readWholeFile(joinPath(m_pageDir, names[i]), kMaxEmbeddedFileSize, bytes))
             return false;
         if (i)
             script += ", ";
-        script += "\"" + names[i] + "\": \"" + base64(*bytes) + "\"";
+        script += "\"" + names[i] + "\": \"" + base64(bytes) + "\"";
     }
     script += "};\n";
     return writeWholeFile(joinPath(m_pageDir, "veltro-data.js"), script);

@@ -5,7 +5,6 @@
 #include "document/publish/viewer_data.h"
 
 #include <cstdio>
-#include <fstream>
 
 #include "document/document.h"
 #include "document/image_object.h"
@@ -325,30 +324,6 @@ void readEvent(BodyReader& in, ViewerEventRecord& e) {
     }
 }
 
-std::optional<std::string> readWholeFile(const std::string& path, std::string* error) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file) {
-        if (error)
-            *error = "cannot open \"" + path + "\"";
-        return std::nullopt;
-    }
-    std::streamoff size = file.tellg();
-    if (size < 0 || static_cast<unsigned long long>(size) > kMaxViewerDataFileSize) {
-        if (error)
-            *error = "\"" + path + "\" is unreadable or larger than " +
-                     std::to_string(kMaxViewerDataFileSize >> 20) + " MiB";
-        return std::nullopt;
-    }
-    std::string bytes(static_cast<size_t>(size), '\0');
-    file.seekg(0);
-    if (size > 0 && !file.read(bytes.data(), size)) {
-        if (error)
-            *error = "cannot read \"" + path + "\"";
-        return std::nullopt;
-    }
-    return bytes;
-}
-
 MediaEntry* entryAt(const std::vector<MediaEntry*>& entries, int index) {
     if (index < 0 || static_cast<size_t>(index) >= entries.size())
         return nullptr;
@@ -533,11 +508,20 @@ std::optional<ViewerData> parseBody(const std::string& bytes, bool hasHeader, st
 
 }  // namespace
 
+std::optional<ViewerData> readViewerDataFile(const std::string& path, std::string* error) {
+    std::string stored;
+    if (!readWholeFile(path, kMaxViewerDataFileSize, stored)) {
+        if (error)
+            *error = fileExists(path) ? "\"" + path + "\" is unreadable or larger than " +
+                                            std::to_string(kMaxViewerDataFileSize >> 20) + " MiB"
+                                      : "cannot open \"" + path + "\"";
+        return std::nullopt;
+    }
+    return parseViewerData(stored, error);
+}
+
 bool openViewerData(const std::string& path, Document& document, std::string* error) {
-    std::optional<std::string> stored = readWholeFile(path, error);
-    if (!stored)
-        return false;
-    std::optional<ViewerData> data = parseViewerData(*stored, error);
+    std::optional<ViewerData> data = readViewerDataFile(path, error);
     if (!data)
         return false;
     const std::string directory = directoryOf(path);

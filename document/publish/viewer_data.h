@@ -99,6 +99,11 @@ std::optional<ViewerData> parseViewerData(const std::string& stored, std::string
 // rules as parseViewerData.
 std::optional<ViewerData> parseViewerBody(const std::string& body, std::string* error = nullptr);
 
+// Reads and parses the viewer data file at path (at most
+// kMaxViewerDataFileSize bytes); none, with a reason in error, when it cannot
+// be read or is malformed.
+std::optional<ViewerData> readViewerDataFile(const std::string& path, std::string* error = nullptr);
+
 // Fills the cleared document from the viewer data file at path and the frame
 // stores and media beside it; false (with a reason in error) when the file
 // cannot be read or is malformed. The document is then marked as opened from
