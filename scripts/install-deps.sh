@@ -6,7 +6,7 @@ set -euo pipefail
 mode=${1:-build}
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   libjpeg-dev libpng-dev zlib1g-dev nettle-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavdevice-dev
   qt6-base-dev qt6-svg-dev libqt6svg6
