@@ -18,8 +18,8 @@
 #include "dragmotion/drag_motion_object.h"
 #include "movie/movie_format.h"
 #include "movie/standard_movie_formats.h"
-#include "ui/base/canvas.h"
-#include "ui/base/font.h"
+#include "services/canvas.h"
+#include "services/font.h"
 
 namespace veltro {
 namespace {

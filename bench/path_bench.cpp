@@ -14,7 +14,7 @@
 #include "dragmotion/drag_motion_object.h"
 #include "dragmotion/drag_path.h"
 #include "dragmotion/path_shape.h"
-#include "ui/base/canvas.h"
+#include "services/canvas.h"
 
 namespace veltro {
 namespace {

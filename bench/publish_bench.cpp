@@ -11,17 +11,17 @@
 
 #include "document/document.h"
 #include "document/movie_object.h"
-#include "document/publish/publish_context.h"
-#include "document/publish/publish_page.h"
+#include "publish/publish_context.h"
+#include "publish/publish_page.h"
 #include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/drag_motion_object.h"
 #include "encode/synthetic_clip.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
 #include "image/jpeg_format.h"
-#include "ui/base/font.h"
-#include "ui/base/progress.h"
-#include "ui/base/settings.h"
+#include "services/font.h"
+#include "services/progress.h"
+#include "services/settings.h"
 
 namespace veltro {
 namespace {

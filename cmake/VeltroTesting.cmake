@@ -41,27 +41,51 @@ function(veltro_add_fuzzer name)
   add_dependencies(fuzzers ${name})
 endfunction()
 
+# veltro_expose(<target> <folder> [PRIVATE])
+#
+# Makes the headers of one module folder reachable as "<folder>/name.h" for
+# <target> and, unless PRIVATE, for everything that links it. Each module gets
+# an include root of its own in the build tree holding only a link to its
+# folder, so a file can include exactly the modules its target links.
+function(veltro_expose target folder)
+  cmake_parse_arguments(E "PRIVATE" "" "" ${ARGN})
+  set(root ${CMAKE_BINARY_DIR}/include/${target})
+  get_filename_component(parent ${root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  if(NOT EXISTS ${root}/${folder})
+    file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+  endif()
+  if(E_PRIVATE)
+    target_include_directories(${target} PRIVATE ${root})
+  else()
+    target_include_directories(${target} PUBLIC ${root})
+  endif()
+endfunction()
+
 # veltro_module(<target> [DEPS <libs...>] [TEST_DEPS <libs...>] [EXCLUDE <files...>])
 #
 # The static library of one module folder: every .cpp in the folder except the
-# tests, plus one test executable per *_test.cpp (GUI tests are *_ui_test.cpp).
-# Includes are written from the source root ("image/image_buffer.h").
+# tests and fuzz harnesses, plus one test executable per *_test.cpp (GUI tests
+# are *_ui_test.cpp). Includes are written from the source root
+# ("image/image_buffer.h") and reach only the modules the target links.
 function(veltro_module target)
   cmake_parse_arguments(M "" "" "DEPS;TEST_DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(GLOB harnesses CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_fuzz.cpp)
   if(tests)
     list(REMOVE_ITEM sources ${tests})
+  endif()
+  if(harnesses)
+    list(REMOVE_ITEM sources ${harnesses})
   endif()
   foreach(x ${M_EXCLUDE})
     list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${x})
     list(REMOVE_ITEM tests ${CMAKE_CURRENT_SOURCE_DIR}/${x})
   endforeach()
-  if(NOT sources)
-    return()
-  endif()
+  file(RELATIVE_PATH folder ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   add_library(${target} STATIC ${sources})
-  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+  veltro_expose(${target} ${folder})
   target_link_libraries(${target} PUBLIC ${M_DEPS})
   foreach(t ${tests})
     get_filename_component(tname ${t} NAME_WE)

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <unordered_set>
 
-#include "ui/base/canvas.h"
-#include "ui/base/resources.h"
-#include "ui/base/settings.h"
+#include "services/canvas.h"
+#include "services/resources.h"
+#include "services/settings.h"
 
 namespace veltro {
 

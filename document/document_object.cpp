@@ -7,8 +7,8 @@
 
 #include "document/document.h"
 #include "document/snapshot_text.h"
-#include "ui/base/canvas.h"
-#include "ui/base/font.h"
+#include "services/canvas.h"
+#include "services/font.h"
 
 namespace veltro {
 

@@ -6,8 +6,8 @@
 #include "document/document_test_support.h"
 #include "document/image_object.h"
 #include "document/movie_object.h"
-#include "ui/base/canvas.h"
-#include "ui/base/font.h"
+#include "services/canvas.h"
+#include "services/font.h"
 
 namespace veltro {
 namespace {

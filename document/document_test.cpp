@@ -9,7 +9,7 @@
 #include "document/movie_object.h"
 #include "document/object_kinds.h"
 #include "document/snapshot_text.h"
-#include "ui/base/canvas.h"
+#include "services/canvas.h"
 
 namespace veltro {
 namespace {

@@ -14,9 +14,9 @@
 
 #include "image/image_format.h"
 #include "movie/movie_format.h"
-#include "ui/base/prompts.h"
-#include "ui/base/resources.h"
-#include "ui/base/settings.h"
+#include "services/prompts.h"
+#include "services/resources.h"
+#include "services/settings.h"
 
 namespace veltro::testing_support {
 

@@ -8,8 +8,8 @@
 #include "document/file_search_path.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
-#include "ui/base/prompts.h"
-#include "ui/base/resources.h"
+#include "services/prompts.h"
+#include "services/resources.h"
 
 namespace veltro {
 

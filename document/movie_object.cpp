@@ -8,7 +8,7 @@
 #include "document/document.h"
 #include "document/media_cache.h"
 #include "document/snapshot_text.h"
-#include "ui/base/canvas.h"
+#include "services/canvas.h"
 
 namespace veltro {
 

@@ -10,8 +10,8 @@
 #include "document/media_cache.h"
 #include "document/snapshot_text.h"
 #include "dragmotion/path_math.h"
-#include "ui/base/canvas.h"
-#include "ui/base/settings.h"
+#include "services/canvas.h"
+#include "services/settings.h"
 
 namespace veltro {
 

@@ -14,8 +14,8 @@
 #include "document/document.h"
 #include "document/media_cache.h"
 #include "dragmotion/drag_motion_kind.h"
-#include "ui/base/canvas.h"
-#include "ui/base/settings.h"
+#include "services/canvas.h"
+#include "services/settings.h"
 
 namespace veltro {
 namespace {

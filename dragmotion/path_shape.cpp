@@ -6,7 +6,7 @@
 #include "dragmotion/path_shape.h"
 
 #include "dragmotion/path_math.h"
-#include "ui/base/canvas.h"
+#include "services/canvas.h"
 
 #include <algorithm>
 #include <cmath>

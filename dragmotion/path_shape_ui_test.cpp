@@ -10,7 +10,7 @@
 #include <cmath>
 #include <vector>
 
-#include "ui/base/canvas.h"
+#include "services/canvas.h"
 
 namespace veltro {
 namespace {

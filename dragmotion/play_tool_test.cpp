@@ -12,7 +12,7 @@
 #include "document/document.h"
 #include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/drag_motion_object.h"
-#include "ui/base/settings.h"
+#include "services/settings.h"
 
 namespace veltro {
 namespace {

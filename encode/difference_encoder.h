@@ -8,19 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "encode/block_number_list.h"
+#include "framestore/block_layout.h"
+#include "framestore/block_number_list.h"
 #include "image/image_buffer.h"
 #include "image/image_format.h"
 
 namespace veltro {
-
-inline constexpr int kBlockSize = 8;
-// Difference sheets are 320 pixels wide: 40 cells per row.
-inline constexpr int kDiffSheetWidth = 320;
-inline constexpr int kDiffSheetCellsPerRow = kDiffSheetWidth / kBlockSize;
-
-// Blocks per row / column of a frame dimension (the last one clipped).
-inline int blocksAcross(int pixels) { return (pixels + kBlockSize - 1) / kBlockSize; }
 
 // One packed block: where it came from and where it sits in the sheet.
 struct SpriteRecord {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "encode/frame_store_index.h"
+#include "framestore/frame_store_index.h"
 #include "image/image_format.h"
 
 namespace veltro {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "encode/frame_store_index.h"
+#include "framestore/frame_store_index.h"
 #include "image/image_test_support.h"
 #include "image/png_format.h"
 

@@ -15,11 +15,11 @@
 #include <cstdio>
 
 #include "encode/difference_encoder.h"
-#include "encode/frame_store_index.h"
-#include "encode/ncrf_escaping.h"
+#include "framestore/frame_store_index.h"
+#include "framestore/ncrf_escaping.h"
 #include "image/file_utils.h"
 #include "image/jpeg_format.h"
-#include "ui/base/resources.h"
+#include "services/resources.h"
 
 namespace veltro {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "movie/movie_format.h"
-#include "ui/base/progress.h"
+#include "services/progress.h"
 
 namespace veltro {
 

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "encode/frame_store_index.h"
-#include "encode/ncrf_escaping.h"
+#include "framestore/frame_store_index.h"
+#include "framestore/ncrf_escaping.h"
 #include "encode/synthetic_clip.h"
 #include "image/image_test_support.h"
 #include "image/jpeg_format.h"
-#include "ui/base/resources.h"
+#include "services/resources.h"
 
 namespace veltro {
 namespace {

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,34 +74,6 @@ bool removeDirectory(const std::string& path);
 bool moveFile(const std::string& from, const std::string& to);
 // The directory holding the running program.
 std::string programDirectory();
-
-// Hands a file or page to the desktop's associated program; true when the
-// hand-over succeeded. A call made while another is still running fails at once.
-bool openDocument(const std::string& path);
-// What openDocument runs; the default starts "xdg-open PATH".
-using DocumentOpener = std::function<bool(const std::string& path)>;
-// Installs a replacement (tests, the window layer); an empty one restores the
-// default. Returns the previous opener.
-DocumentOpener setDocumentOpener(DocumentOpener opener);
-
-// A screen position in pixels.
-struct ScreenPoint {
-    int x = 0;
-    int y = 0;
-};
-// The system's button-face colour as 0x00RRGGBB.
-uint32_t buttonFaceColour();
-// Screen size in pixels, as last reported by the window layer (1024 x 768 before).
-int screenWidth();
-int screenHeight();
-// The window layer reports the screen size here once it knows it.
-void setScreenSize(int width, int height);
-// The pointer's screen position (the origin until the window layer answers).
-ScreenPoint cursorPosition();
-// The window layer installs the pointer query here; empty restores the default.
-void setCursorQuery(std::function<ScreenPoint()> query);
-// Blocks the calling thread for the given time.
-void sleep(int milliseconds);
 
 // A file written beside its final path and moved over it only when complete,
 // so a failed save neither leaves a half-written file nor destroys the file it

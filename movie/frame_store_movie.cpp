@@ -12,7 +12,8 @@
 
 #include <algorithm>
 
-#include "encode/difference_encoder.h"
+#include "framestore/block_layout.h"
+#include "image/image_format.h"
 #include "image/file_utils.h"
 
 namespace veltro {

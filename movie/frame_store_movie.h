@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "encode/frame_store_index.h"
+#include "framestore/frame_store_index.h"
 #include "movie/movie_format.h"
 
 namespace veltro {

@@ -13,8 +13,8 @@
 #include "image/file_utils.h"
 #include "image/image_format.h"
 #include "movie/standard_movie_formats.h"
-#include "ui/base/canvas.h"
-#include "ui/base/font.h"
+#include "services/canvas.h"
+#include "services/font.h"
 
 namespace veltro::tool {
 

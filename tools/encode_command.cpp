@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <set>
 
-#include "encode/frame_store_index.h"
+#include "framestore/frame_store_index.h"
 #include "encode/frame_store_writer.h"
 #include "image/file_utils.h"
 #include "image/png_format.h"

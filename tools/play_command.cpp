@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "document/document.h"
-#include "document/publish/viewer_data.h"
+#include "publish/viewer_data.h"
 #include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/play_tool.h"
-#include "encode/frame_store_index.h"
+#include "framestore/frame_store_index.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
 #include "movie/standard_movie_formats.h"
-#include "ui/base/font.h"
+#include "services/font.h"
 
 namespace veltro::tool {
 

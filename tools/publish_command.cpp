@@ -12,18 +12,18 @@
 
 #include "document/document.h"
 #include "document/movie_object.h"
-#include "document/publish/album.h"
-#include "document/publish/page_flow.h"
-#include "document/publish/publish_page.h"
-#include "document/publish/viewer_data.h"
+#include "publish/album.h"
+#include "publish/page_flow.h"
+#include "publish/publish_page.h"
+#include "publish/viewer_data.h"
 #include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/drag_motion_object.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
 #include "movie/standard_movie_formats.h"
 #include "tools/terminal_progress.h"
-#include "ui/base/font.h"
-#include "ui/base/settings.h"
+#include "services/font.h"
+#include "services/settings.h"
 
 namespace veltro::tool {
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "ui/base/progress.h"
+#include "services/progress.h"
 
 namespace veltro::tool {
 

@@ -1,8 +1,8 @@
 // DialogWindow: layout-built windows that end their modal run when closed.
 #include "ui/dialog_window.h"
 
-#include "ui/base/prompts.h"
-#include "ui/base/resources.h"
+#include "services/prompts.h"
+#include "services/resources.h"
 #include "ui/layout.h"
 
 namespace veltro {

@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "ui/base/canvas.h"
-#include "ui/base/font.h"
+#include "services/canvas.h"
+#include "services/font.h"
 #include "ui/dialog_window.h"
 #include "ui/native_control.h"
 #include "ui/platform_widget.h"

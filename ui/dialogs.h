@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/base/progress.h"
+#include "services/progress.h"
 
 class QDialog;
 

@@ -1,8 +1,8 @@
 // DrawnButton painting and input.
 #include "ui/drawn_button.h"
 
-#include "ui/base/canvas.h"
-#include "ui/base/font.h"
+#include "services/canvas.h"
+#include "services/font.h"
 
 namespace veltro {
 

@@ -1,7 +1,7 @@
 // ImageButton painting: background snapshot, then the picture of the state.
 #include "ui/image_button.h"
 
-#include "ui/base/canvas.h"
+#include "services/canvas.h"
 
 namespace veltro {
 

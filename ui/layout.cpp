@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "ui/base/canvas.h"
-#include "ui/base/font.h"
-#include "ui/base/prompts.h"
-#include "ui/base/resources.h"
+#include "services/canvas.h"
+#include "services/font.h"
+#include "services/prompts.h"
+#include "services/resources.h"
 #include "ui/image_button.h"
 #include "ui/native_control.h"
 #include "ui/slider.h"

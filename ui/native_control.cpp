@@ -14,8 +14,8 @@
 
 #include "ui/dialogs.h"
 #include "ui/platform_widget.h"
-#include "ui/base/font.h"
-#include "ui/base/prompts.h"
+#include "services/font.h"
+#include "services/prompts.h"
 
 namespace veltro {
 

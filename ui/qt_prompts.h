@@ -3,7 +3,7 @@
 // The program installs it at start-up with setPrompts.
 #pragma once
 
-#include "ui/base/prompts.h"
+#include "services/prompts.h"
 
 namespace veltro {
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "ui/base/canvas.h"
+#include "services/canvas.h"
 
 namespace veltro {
 

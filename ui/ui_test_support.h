@@ -19,9 +19,9 @@
 #include <unistd.h>
 
 #include "image/image_format.h"
-#include "ui/base/canvas.h"
-#include "ui/base/prompts.h"
-#include "ui/base/resources.h"
+#include "services/canvas.h"
+#include "services/prompts.h"
+#include "services/resources.h"
 #include "ui/window.h"
 
 namespace veltro::testing {

@@ -24,7 +24,7 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "ui/base/canvas.h"
+#include "services/canvas.h"
 #include "ui/dialogs.h"
 #include "ui/platform_widget.h"
 
