@@ -504,6 +504,9 @@ Window::Window(Window* owner, int x, int y, int clientWidth, int clientHeight, W
 
 Window::~Window() {
     destroy();
+    // Owned widgets leave the list as they are deleted.
+    while (!m_ownedWidgets.empty())
+        m_ownedWidgets.pop_back();
     for (Widget* w : m_widgets)
         w->m_parent = nullptr;
 }
@@ -593,6 +596,13 @@ Widget* Window::addWidget(Widget* widget) {
     return widget;
 }
 
+void Window::adoptWidget(std::unique_ptr<Widget> widget) {
+    if (!widget)
+        return;
+    addWidget(widget.get());
+    m_ownedWidgets.push_back(std::move(widget));
+}
+
 void Window::removeWidget(Widget* widget) {
     auto it = std::find(m_widgets.begin(), m_widgets.end(), widget);
     if (it != m_widgets.end())
@@ -606,6 +616,8 @@ void Window::removeWidget(Widget* widget) {
 }
 
 void Window::deleteWidgets() {
+    while (!m_ownedWidgets.empty())
+        m_ownedWidgets.pop_back();
     while (!m_widgets.empty()) {
         Widget* w = m_widgets.back();
         delete w;  // its destructor removes it from the list

@@ -220,6 +220,14 @@ public:
 
     // Appends widget to the widget list and sets its parent.
     Widget* addWidget(Widget* widget);
+    // Takes ownership of widget (deleted with the window or by deleteWidgets)
+    // and appends it; returns it for further setup.
+    template <class T>
+    T* addWidget(std::unique_ptr<T> widget) {
+        T* raw = widget.get();
+        adoptWidget(std::unique_ptr<Widget>(std::move(widget)));
+        return raw;
+    }
     // Removes widget from the list and clears the hover, pressed and focus
     // references.
     void removeWidget(Widget* widget);
@@ -315,7 +323,10 @@ private:
 
     PlatformWidget* m_platform = nullptr;
     std::unique_ptr<Canvas> m_backBuffer;
+    void adoptWidget(std::unique_ptr<Widget> widget);
+
     std::vector<Widget*> m_widgets;
+    std::vector<std::unique_ptr<Widget>> m_ownedWidgets;
     Widget* m_hover = nullptr;
     Widget* m_pressed = nullptr;
     Widget* m_focus = nullptr;
