@@ -39,7 +39,6 @@ std::unique_ptr<Window> showSplash() {
     int x = (screenWidth() - logo->width) / 2;
     int y = (screenHeight() - logo->height) / 2;
     auto splash = std::make_unique<Window>(nullptr, x, y, logo->width, logo->height, WindowFrame::FramePopup);
-    splash->setTitle("VELTRO Lite");
     if (Canvas* canvas = splash->backBuffer())
         canvas->drawImage(0, 0, logo->width, logo->height, *logo);
     splash->show(true);
