@@ -99,9 +99,14 @@ void finishProgram() {
     settings().save();
 }
 
+void runMainLoop(const MainWindow& main) {
+    while (main.exists())
+        runEventLoop();
+}
+
 int runProgram(const StartupOptions& options) {
     std::unique_ptr<MainWindow> main = startProgram(options);
-    runEventLoop();
+    runMainLoop(*main);
     main.reset();
     finishProgram();
     return 0;

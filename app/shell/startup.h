@@ -28,6 +28,11 @@ void registerProgramMovieFormats();
 // window. The application object must exist.
 std::unique_ptr<MainWindow> startProgram(const StartupOptions& options);
 
+// Runs the event loop until the main window is gone. A loop stopped any other
+// way (the platform's quit key in some dialog) starts again: the program only
+// ends through the main window, after its question, so no open work is lost.
+void runMainLoop(const MainWindow& main);
+
 // Writes the settings back and forgets the main window.
 void finishProgram();
 
