@@ -45,9 +45,8 @@ set(CPACK_PACKAGE_NAME ${VELTRO_PACKAGE_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "authoring tool for drag-to-play web objects")
-# The first line is the synopsis; the rest is the long description.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "authoring tool for drag-to-play web objects
-VELTRO Lite turns a short clip (a movie file, a list of still pictures or a
+# The synopsis is the summary above; this is the long description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "VELTRO Lite turns a short clip (a movie file, a list of still pictures or a
 camera recording) into a web page on which a visitor drags along a path
 drawn over the picture to move the clip through its frames. Pages are kept
 in an album and play in current browsers.")
