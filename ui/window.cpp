@@ -38,11 +38,10 @@ std::string cutText(const std::string& text, size_t limit) {
 
 // ---- Widget ---------------------------------------------------------------
 
-Widget::Widget(Window* parent, int x, int y, int width, int height, int id)
-    : m_x(x), m_y(y), m_width(width), m_height(height), m_id(id) {
-    // The widget joins its window through Window::addWidget, which owns it.
-    (void)parent;
-}
+// The widget joins its window through Window::addWidget, which owns it; the
+// window given here only tells native controls where to create their control.
+Widget::Widget(Window* /*parent*/, int x, int y, int width, int height, int id)
+    : m_x(x), m_y(y), m_width(width), m_height(height), m_id(id) {}
 
 Widget::~Widget() {
     if (m_parent)
