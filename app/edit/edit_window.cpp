@@ -11,6 +11,7 @@
 #include "document/document.h"
 #include "document/media_cache.h"
 #include "document/movie_object.h"
+#include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/drag_motion_object.h"
 #include "dragmotion/path_shape.h"
 #include "movie/movie_format.h"
@@ -62,6 +63,8 @@ void scaledSize(int w0, int h0, int level, int& w, int& h) {
 
 EditWindow::EditWindow(Window* owner, Document& document)
     : DialogWindow(owner, 0, 0, kWindowWidth, kWindowHeight, WindowFrame::FramePopup), m_document(document) {
+    // Undo rebuilds drag-motion objects from their snapshot text.
+    registerDragMotionObjectKind();
     if (!loadLayout(*this, "lmeditwin"))
         veltro::showMessage(formatText(resources().text("e_no_dialog"), {"lmeditwin"}));
 
