@@ -62,7 +62,7 @@ void scaledSize(int w0, int h0, int level, int& w, int& h) {
 }  // namespace
 
 EditWindow::EditWindow(Window* owner, Document& document)
-    : DialogWindow(owner, 0, 0, kWindowWidth, kWindowHeight, WindowFrame::FramePopup), m_document(document) {
+    : AppWindow(owner, 0, 0, kWindowWidth, kWindowHeight), m_document(document) {
     // Undo rebuilds drag-motion objects from their snapshot text.
     registerDragMotionObjectKind();
     if (!loadLayout(*this, "lmeditwin"))
@@ -214,7 +214,7 @@ void EditWindow::onCommand(int id) {
     case kEditZoomIn: zoom(m_zoomLevel + 1, false); break;
     case kEditStepBack: showFrame(m_slideBar->value() - 1); break;
     case kEditStepOn: showFrame(m_slideBar->value() + 1); break;
-    default: DialogWindow::onCommand(id); break;
+    default: AppWindow::onCommand(id); break;
     }
 }
 
@@ -296,7 +296,7 @@ void EditWindow::fitFrameStep() {
 void EditWindow::onKey(int code) {
     constexpr int kUndoKey = 26;  // Ctrl+Z
     if (code != kUndoKey) {
-        DialogWindow::onKey(code);
+        AppWindow::onKey(code);
         return;
     }
     // Undo rebuilds every object; never in the middle of a press.
@@ -323,8 +323,8 @@ void EditWindow::clampToPicture(int& x, int& y) const {
 }
 
 void EditWindow::onLeftDown(int x, int y, int modifiers) {
-    if (y < kEditStripHeight) {
-        DialogWindow::onLeftDown(x, y, modifiers);
+    if (y < kStripHeight) {
+        AppWindow::onLeftDown(x, y, modifiers);
         return;
     }
     captureMouse(true);
@@ -340,8 +340,8 @@ void EditWindow::onMouseMove(int x, int y, int modifiers) {
         m_pressTool->drag(*this, x, y, modifiers);
         return;
     }
-    if (y < kEditStripHeight) {
-        DialogWindow::onMouseMove(x, y, modifiers);
+    if (y < kStripHeight || isDragging()) {
+        AppWindow::onMouseMove(x, y, modifiers);
         return;
     }
     const bool inArea =
@@ -356,7 +356,7 @@ void EditWindow::onMouseMove(int x, int y, int modifiers) {
 
 void EditWindow::onLeftUp(int x, int y, int modifiers) {
     if (!m_document.dragging || m_pressTool == nullptr) {
-        DialogWindow::onLeftUp(x, y, modifiers);
+        AppWindow::onLeftUp(x, y, modifiers);
         return;
     }
     captureMouse(false);

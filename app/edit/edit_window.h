@@ -9,7 +9,7 @@
 #include "app/edit/draw_path_tool.h"
 #include "app/edit/edit_tool.h"
 #include "app/edit/editor_tool.h"
-#include "ui/dialog_window.h"
+#include "app/base/app_window.h"
 
 namespace veltro {
 
@@ -40,8 +40,6 @@ inline constexpr double kZoomFactors[kZoomLevels] = {0.25, 0.33, 0.5, 0.66, 0.75
 inline constexpr int kZoomFitHeight = 240;
 // The workflow steps shown by the step pictures.
 inline constexpr int kStepCount = 7;
-// Top rows of the window that belong to its drag strip.
-inline constexpr int kEditStripHeight = 48;
 
 // A rectangle in window pixels.
 struct PixelRect {
@@ -51,7 +49,7 @@ struct PixelRect {
     int height = 0;
 };
 
-class EditWindow : public DialogWindow, public EditorHost {
+class EditWindow : public AppWindow, public EditorHost {
 public:
     // The window over owner's rectangle, laid out from "lmeditwin", editing
     // document, whose last object is the clip: the clip is locked against
@@ -61,6 +59,8 @@ public:
     EditWindow(Window* owner, Document& document);
     ~EditWindow() override;
 
+    // The edit window's help page.
+    std::string helpPage() const override { return "edit.html"; }
     void onCommand(int id) override;
     void onKey(int code) override;
     void onLeftDown(int x, int y, int modifiers) override;

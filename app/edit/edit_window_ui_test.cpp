@@ -6,6 +6,7 @@
 
 #include <set>
 
+#include "app/base/app_state.h"
 #include "app/edit/slide_bar.h"
 #include "dragmotion/drag_motion_object.h"
 #include "ui/dialogs.h"
@@ -376,12 +377,27 @@ TEST_F(EditWindowTest, TheRunEndsWithAcceptDiscardOrClose) {
             else if (action == 1)
                 edit->onCommand(kEditDiscard);
             else
-                edit->onClose();
+                edit->onClose();  // the quit was confirmed before
+
         });
+        setQuitConfirmed(action == 2);
         results.push_back(runEditWindow(nullptr, *document));
+        setQuitConfirmed(false);
         setDialogHandler(previous);
     }
     EXPECT_EQ(results, (std::vector<int>{1, 0, -1}));
+}
+
+TEST_F(EditWindowTest, IsAnApplicationWindowWithTheEditHelpPage) {
+    open();
+    EXPECT_EQ(window->helpPage(), "edit.html");
+    EXPECT_NE(window->widgetById(kCommandQuit), nullptr) << "the strip buttons of every application window";
+    // A press on the strip moves the window; it never reaches the tools.
+    QTest::mousePress(platform(), Qt::LeftButton, {}, QPoint(300, 20));
+    EXPECT_FALSE(document->dragging);
+    EXPECT_TRUE(window->isDragging());
+    QTest::mouseRelease(platform(), Qt::LeftButton, {}, QPoint(300, 20));
+    EXPECT_EQ(document->objects.size(), 1u);
 }
 
 }  // namespace
