@@ -100,13 +100,20 @@ function endProcess(child) {
     } catch (e) { /* already gone */ }
   });
 }
-process.on('exit', () => {
+const endAll = () => {
   for (const child of started) {
     try {
       process.kill(-child.pid, 'SIGKILL');
     } catch (e) { /* already gone */ }
   }
-});
+};
+process.on('exit', endAll);
+for (const signal of ['SIGINT', 'SIGTERM']) {
+  process.on(signal, () => {
+    endAll();
+    process.exit(1);
+  });
+}
 
 function freePort() {
   return new Promise((resolve, reject) => {
@@ -122,7 +129,7 @@ function freePort() {
 // An Xvfb display of its own: Xvfb picks a free number and writes it to
 // the pipe given as -displayfd.
 async function startXvfb() {
-  const child = startProcess('Xvfb', ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp', '-noreset'],
+  const child = startProcess('Xvfb', ['-displayfd', '3', '-screen', '0', '1600x1200x24', '-nolisten', 'tcp', '-noreset'],
     { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
   let errors = '';
   child.stderr.on('data', (d) => { errors += d; });
@@ -137,6 +144,8 @@ async function startXvfb() {
   }), 15000, 'starting Xvfb');
   return { child, display };
 }
+
+const MINIBROWSER_LEAST_WIDTH = 420;
 
 function findWebKitBrowser() {
   const candidates = [process.env.VELTRO_MINIBROWSER, '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser',
@@ -271,7 +280,7 @@ async function launchWebKit(options) {
   const port = await freePort();
   const env = { ...process.env, DISPLAY: xvfb.display, HOME: home, XDG_CONFIG_HOME: path.join(home, 'config'),
     XDG_CACHE_HOME: path.join(home, 'cache'), XDG_DATA_HOME: path.join(home, 'data'), XDG_RUNTIME_DIR: home,
-    WEBKIT_DISABLE_COMPOSITING_MODE: '1', GTK_A11Y: 'none', NO_AT_BRIDGE: '1' };
+    NO_AT_BRIDGE: '1' };
   const driverProcess = startProcess(process.env.VELTRO_WEBKITWEBDRIVER || 'WebKitWebDriver', [`--port=${port}`], { env, stdio: 'ignore' });
   const failed = new Promise((_, fail) => {
     driverProcess.on('error', (e) => fail(new Error('WebKitWebDriver cannot start (Debian package webkit2gtk-driver): ' + e.message)));
@@ -316,12 +325,14 @@ async function launchWebKit(options) {
     pid: driverProcess.pid,
     async newPage({ width = 800, height = 600 } = {}) {
       if (open) throw new Error('MiniBrowser drives one page at a time');
-      open = true;
-      // The window is sized so that the page gets the asked viewport.
+      // The window is sized so that the page gets the asked viewport (the
+      // window has a least width).
+      width = Math.max(width, MINIBROWSER_LEAST_WIDTH);
       await driver.manage().window().setRect({ width, height });
       const [iw, ih] = await driver.executeScript('return [innerWidth, innerHeight]');
       await driver.manage().window().setRect({ width: width + (width - iw), height: height + (height - ih) });
       await driver.get('about:blank');
+      open = true;
       return pageOf({
         raw: driver,
         async goto(url) {
@@ -339,7 +350,7 @@ async function launchWebKit(options) {
         mouseUp: () => act().release().perform(),
         key: (name) => act().keyDown(keys[name]).keyUp(keys[name]).perform(),
         async screenshot(file) {
-          fs.writeFileSync(file, Buffer.from(await driver.takeScreenshot(), 'base64'));
+          fs.writeFileSync(file, Buffer.from(await withTimeout(driver.takeScreenshot(), 15000, 'a MiniBrowser screenshot'), 'base64'));
         },
         async close() {
           await driver.actions().clear().catch(() => {});
