@@ -21,6 +21,8 @@ if [ "$mode" = test ]; then
     imagemagick python3 python3-pil ffmpeg unzip openssl
     xvfb xauth chromium
     xdotool x11-utils
+    firefox-esr
+    webkit2gtk-driver
   )
   # Node.js usually comes with the machine (with its own npm, which Debian's
   # npm package would conflict with); install Debian's only when it is absent.
