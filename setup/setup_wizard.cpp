@@ -61,12 +61,14 @@ public:
         auto* layout = new QVBoxLayout(this);
         m_text = new QPlainTextEdit;
         m_text->setReadOnly(true);
+        // The licence comes with its own line breaks.
+        m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
         QFile file(licencePath);
         if (file.open(QIODevice::ReadOnly))
             m_text->setPlainText(QString::fromUtf8(file.read(kMaxLicenceBytes)));
         layout->addWidget(m_text);
-        m_accept = new QRadioButton(QString("Accept"));
-        m_reject = new QRadioButton(QString("Reject"));
+        m_accept = new QRadioButton(QString("&Accept"));
+        m_reject = new QRadioButton(QString("&Reject"));
         m_accept->setObjectName("accept");
         m_reject->setObjectName("reject");
         auto* row = new QHBoxLayout;
@@ -212,6 +214,8 @@ public:
 
 void setUpSheet(QWizard& wizard, const QString& caption) {
     wizard.setWindowTitle(caption);
+    // Wide enough for the licence's 80-column lines.
+    wizard.resize(680, 500);
     wizard.setWizardStyle(QWizard::ClassicStyle);
     wizard.setOption(QWizard::NoBackButtonOnStartPage, true);
     wizard.setOption(QWizard::NoBackButtonOnLastPage, true);

@@ -103,9 +103,9 @@ def main():
         display.keys(window, "Return")                      # Next
         display.shot(window, "setup_2_licence.png")
         display.keys(window, "Return")                      # Next is off until Accept
-        display.keys(window, "Up", "space")                 # from Reject up to Accept
+        display.keys(window, "alt+a")                       # Accept, by its underlined letter
         display.keys(window, "Return")                      # Next
-        display.keys(window, "Tab", "ctrl+a")
+        display.keys(window, "ctrl+a")                      # the folder field has the focus
         display.type(window, target)
         display.shot(window, "setup_3_folder.png")
         display.keys(window, "Return")                      # Next: copying starts
