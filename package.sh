@@ -28,6 +28,7 @@ trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 for file in usr/lib/veltro-lite/veltrolt usr/lib/veltro-lite/veltrotool usr/lib/veltro-lite/res/res.txt \
             usr/lib/veltro-lite/res/dialog.txt usr/lib/veltro-lite/doc/index.html \
+            usr/lib/veltro-lite/samples/rolling-ball.avi \
             usr/share/applications/veltro-lite.desktop usr/share/icons/hicolor/128x128/apps/veltro-lite.png \
             usr/share/doc/veltro-lite/copyright usr/share/doc/veltro-lite/changelog.gz; do
   [ -e "$root/$file" ] || { echo "package.sh: $file is missing from the package" >&2; exit 1; }

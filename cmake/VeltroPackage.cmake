@@ -16,6 +16,8 @@ endforeach()
 foreach(dir res template doc)
   install(DIRECTORY ${VELTRO_DIST_DIR}/${dir}/ DESTINATION ${VELTRO_PACKAGE_DIR}/${dir})
 endforeach()
+# The first-run sample clip, made at build time.
+install(DIRECTORY ${VELTRO_DIST_DIR}/samples/ DESTINATION ${VELTRO_PACKAGE_DIR}/samples OPTIONAL)
 install(FILES ${CMAKE_SOURCE_DIR}/license.txt DESTINATION ${VELTRO_PACKAGE_DIR})
 
 # Launchers for the applications menu, and the icon in the hicolor theme.
