@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the programs and the tests need.
 # Only what is missing is installed, so a warm machine skips apt entirely.
-# Usage: scripts/install-deps.sh [build|test]
+# Usage: scripts/install-deps.sh [build|test|package]
 set -euo pipefail
 mode=${1:-build}
 
@@ -29,6 +29,12 @@ if [ "$mode" = test ]; then
   if ! command -v node >/dev/null 2>&1; then
     packages+=(nodejs npm)
   fi
+fi
+
+if [ "$mode" = package ] || [ "$mode" = test ]; then
+  # The Debian package: dependencies found by dpkg-shlibdeps, checked by
+  # lintian; launchers checked by desktop-file-validate.
+  packages+=(dpkg-dev fakeroot lintian desktop-file-utils file binutils)
 fi
 
 missing=()
