@@ -49,7 +49,6 @@ bool parseInt(const std::string& text, int low, int high, int& value) {
 ImagePtr readImage(const std::string& path) {
     if (lowerExtension(path) == ".gif")
         return GifFormat().load(path);
-    registerStandardImageFormats();
     return loadImage(path);
 }
 

@@ -7,7 +7,6 @@
 
 #include "image/image_format.h"
 #include "movie/movie_format.h"
-#include "movie/standard_movie_formats.h"
 
 namespace veltro::tool {
 
@@ -20,8 +19,6 @@ bool parseInt(const std::string& text, int& value) {
 }
 
 MovieReaderPtr openForTool(const std::string& path, const MovieFormat** format) {
-    registerStandardImageFormats();
-    registerStandardMovieFormats();
     return openMovie(path, format);
 }
 
