@@ -23,7 +23,11 @@ namespace {
 // Largest ancillary chunk libpng may allocate for (text, profiles).
 constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
 
-[[noreturn]] void jumpOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// libpng's text of the failure reaches imageError; nothing goes to stderr.
+[[noreturn]] void jumpOnError(png_structp png, png_const_charp message) {
+    setImageError(message ? message : "libpng error");
+    png_longjmp(png, 1);
+}
 void ignoreWarning(png_structp, png_const_charp) {}
 
 bool decode(FILE* file, ImagePtr& out, std::vector<png_bytep>& rows) {
@@ -64,6 +68,7 @@ bool decode(FILE* file, ImagePtr& out, std::vector<png_bytep>& rows) {
     png_read_update_info(png, info);
 
     if (png_get_rowbytes(png, info) != png_size_t(width) * 4 || png_get_bit_depth(png, info) != 8) {
+        setImageError("unsupported pixel layout");
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
@@ -110,8 +115,10 @@ bool encode(FILE* file, const ImageBuffer& image, std::vector<png_bytep>& rows) 
 
 ImagePtr PngFormat::load(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    if (!file) {
+        setImageError("cannot open \"" + path + "\"");
         return nullptr;
+    }
     ImagePtr image;
     std::vector<png_bytep> rows;
     bool ok = decode(file, image, rows);
@@ -121,15 +128,23 @@ ImagePtr PngFormat::load(const std::string& path) {
 
 bool PngFormat::save(const std::string& path, const ImageBuffer& image) {
     if (image.width <= 0 || image.height <= 0 ||
-        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
+        setImageError("the picture is empty");
         return false;
+    }
     ReplacementFile out(path);
-    if (!out.stream())
+    if (!out.stream()) {
+        setImageError("cannot create \"" + path + "\"");
         return false;
+    }
     std::vector<png_bytep> rows;
     if (!encode(out.stream(), image, rows))
         return false;
-    return out.commit();
+    if (!out.commit()) {
+        setImageError("cannot write \"" + path + "\" (disk full?)");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace veltro
