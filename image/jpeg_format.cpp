@@ -86,7 +86,7 @@ uint32_t cmykPixel(const JSAMPLE* s, bool inverted) {
     return 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
 }
 
-bool decode(FILE* file, ImagePtr& out) {
+bool decode(const std::string& bytes, ImagePtr& out) {
     jpeg_decompress_struct info;
     ErrorManager errors;
     jpeg_progress_mgr progress;
@@ -102,7 +102,7 @@ bool decode(FILE* file, ImagePtr& out) {
     info.mem->max_memory_to_use = kMaxLibraryMemory;
     progress.progress_monitor = limitScans;
     info.progress = &progress;
-    jpeg_stdio_src(&info, file);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     if (info.image_width == 0 || info.image_height == 0 || info.image_width > unsigned(kMaxImageDimension) ||
         info.image_height > unsigned(kMaxImageDimension)) {
@@ -187,15 +187,13 @@ bool encode(FILE* file, const ImageBuffer& image, int quality, JSAMPLE* line) {
 }  // namespace
 
 ImagePtr JpegFormat::load(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        setImageError("cannot open \"" + path + "\"");
+    std::string bytes;
+    if (!readWholeFile(path, kMaxImageFileBytes, bytes)) {
+        setImageError("cannot read \"" + path + "\"");
         return nullptr;
     }
     ImagePtr image;
-    bool ok = decode(file, image);
-    std::fclose(file);
-    return ok ? std::move(image) : nullptr;
+    return decode(bytes, image) ? std::move(image) : nullptr;
 }
 
 bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {

@@ -7,6 +7,8 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include <png.h>
@@ -30,7 +32,22 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
 }
 void ignoreWarning(png_structp, png_const_charp) {}
 
-bool decode(FILE* file, ImagePtr& out, std::vector<png_bytep>& rows) {
+// The file's bytes as libpng reads them.
+struct MemorySource {
+    const std::string& bytes;
+    size_t at = 0;
+};
+
+void readFromMemory(png_structp png, png_bytep data, png_size_t length) {
+    auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
+    if (length > source->bytes.size() - source->at)
+        png_error(png, "Read Error: the file ends early");
+    std::memcpy(data, source->bytes.data() + source->at, length);
+    source->at += length;
+}
+
+bool decode(const std::string& bytes, ImagePtr& out, std::vector<png_bytep>& rows) {
+    MemorySource source{bytes};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOnError, ignoreWarning);
     if (!png)
         return false;
@@ -46,7 +63,7 @@ bool decode(FILE* file, ImagePtr& out, std::vector<png_bytep>& rows) {
     }
     png_set_user_limits(png, kMaxImageDimension, kMaxImageDimension);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
-    png_init_io(png, file);
+    png_set_read_fn(png, &source, readFromMemory);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
@@ -114,16 +131,14 @@ bool encode(FILE* file, const ImageBuffer& image, std::vector<png_bytep>& rows) 
 }  // namespace
 
 ImagePtr PngFormat::load(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        setImageError("cannot open \"" + path + "\"");
+    std::string bytes;
+    if (!readWholeFile(path, kMaxImageFileBytes, bytes)) {
+        setImageError("cannot read \"" + path + "\"");
         return nullptr;
     }
     ImagePtr image;
     std::vector<png_bytep> rows;
-    bool ok = decode(file, image, rows);
-    std::fclose(file);
-    return ok ? std::move(image) : nullptr;
+    return decode(bytes, image, rows) ? std::move(image) : nullptr;
 }
 
 bool PngFormat::save(const std::string& path, const ImageBuffer& image) {
