@@ -108,6 +108,7 @@ const std::vector<std::pair<std::string, Conv>>& requiredKeys() {
         {"quit?", {}},           {"b_quit", {}},         {"b_dontquit", {}},
         {"proc1pos", {}},        {"proc2pos", {}},       {"proc3pos", {}},      {"proc4pos", {}},
         {"proc5pos", {}},        {"proc6pos", {}},       {"proc7pos", {}},
+        {"e_publish", {"s"}},
     };
     return keys;
 }
