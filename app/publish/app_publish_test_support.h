@@ -21,8 +21,14 @@
 #include <string>
 #include <vector>
 
+#include "document/document.h"
+#include "document/movie_object.h"
+#include "dragmotion/drag_motion_kind.h"
+#include "dragmotion/drag_motion_object.h"
 #include "image/image_buffer.h"
 #include "image/image_format.h"
+#include "movie/standard_movie_formats.h"
+#include "publish/page_flow.h"
 #include "services/desktop.h"
 #include "services/resources.h"
 #include "services/settings.h"
@@ -131,6 +137,65 @@ private:
     std::unique_ptr<Settings> m_previousSettings;
     DocumentOpener m_previousOpener;
 };
+
+// Registers the picture, movie and drag-motion formats the program uses.
+inline void registerProgramFormats() {
+    static bool done = [] {
+        registerStandardImageFormats();
+        registerStandardMovieFormats();
+        registerDragMotionObjectKind();
+        return true;
+    }();
+    (void)done;
+}
+
+// A generated clip of frames 320 x 240 frames (a moving test pattern) as an
+// MJPEG AVI at path; false when FFmpeg could not make it.
+inline bool makeClip(const std::string& path, int frames = 30) {
+    fs::create_directories(fs::path(path).parent_path());
+    const std::string command = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=25 -frames:v " +
+                                std::to_string(frames) + " -c:v mjpeg -q:v 3 '" + path + "' </dev/null";
+    return std::system(command.c_str()) == 0 && fs::exists(path);
+}
+
+// Draws a path through points over the whole clip, as the draw tool leaves
+// it: frames spread along the path, simplified, flags recomputed.
+inline void drawPath(Document& document, const std::vector<std::pair<int, int>>& points) {
+    document.undoHistory.push();
+    auto path = std::make_unique<DragMotionObject>(document);
+    DragMotionObject* drawn = path.get();
+    drawn->ranges = {{0, std::max(document.length - 1, 0)}};
+    for (const auto& [x, y] : points)
+        drawn->path.append(x, y, 0, 1);
+    document.insertObject(std::move(path));
+    document.selectAll(false);
+    drawn->selected = true;
+    const int span = std::max(document.length - 1, 0);
+    drawn->path.distributeFrames(0, span);
+    drawn->path.simplify(32);
+    drawn->path.distributeFrames(0, span);
+    drawn->finalizePath();
+    drawn->fitRectToPath();
+    document.recomputeFlags();
+}
+
+// A new document from the clip with one path drawn across the picture.
+inline std::unique_ptr<Document> documentWithPath(const std::string& clip) {
+    std::unique_ptr<Document> document = newDocumentFromSource(clip);
+    if (!document)
+        return nullptr;
+    auto& movie = static_cast<MovieObject&>(*document->objects.back());
+    document->setLength(movie.movie->movie->frameCount);
+    movie.setRect(0, 0, document->width, document->height);
+    document->undoHistory.clear();
+    std::vector<std::pair<int, int>> points;
+    for (int x = 20; x <= 300; x += 10)
+        points.emplace_back(x, 120);
+    drawPath(*document, points);
+    document->setCurrentFrame(0);
+    document->render();
+    return document;
+}
 
 // Makes a folder read-only for the lifetime of the object. A test running as
 // root would still write into it, so this thread also gives up the rights to

@@ -4,6 +4,7 @@
 // into a message that says what went wrong.
 #include "app/publish/save_window.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,7 +56,7 @@ bool albumFolderUnusable(const std::string& album) {
         return true;
     if (!isDirectory(album))
         return true;
-    return ::access(album.c_str(), W_OK | X_OK) != 0;
+    return ::faccessat(AT_FDCWD, album.c_str(), W_OK | X_OK, AT_EACCESS) != 0;
 }
 
 // Draws text centred horizontally in a canvas of width, clipped to it.
