@@ -6,8 +6,8 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <chrono>
 
+#include "app/base/app_state.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
 #include "publish/page_flow.h"
@@ -29,11 +29,6 @@ constexpr uint32_t kGrey = 0x808080;
 constexpr uint32_t kSelectionRed = 0xFF0000;
 constexpr int kTextLeft = 90;
 constexpr int kTextHeight = 18;
-
-int64_t steadyMilliseconds() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 // "name (nKB)" with the archive's size, or the name alone without one.
 std::string entryLabel(const AlbumPage& page) {
@@ -65,7 +60,7 @@ std::string pageUrl(const std::string& pageDir) {
 }
 
 AlbumWindow::AlbumWindow(Window* owner)
-    : DialogWindow(owner, 0, 0, 10, 10, WindowFrame::FramePopup), m_clock(steadyMilliseconds) {
+    : AppWindow(owner, 0, 0, 720, 540) {
     if (!loadLayout(*this, "lmalbumwin"))
         showMessage(formatText(resources().text("e_no_dialog"), {"lmalbumwin"}));
     // The list runs from the left edge at 70 to the scroll column, and from
@@ -246,7 +241,7 @@ void AlbumWindow::onCommand(int id) {
         openFolder();
         return;
     default:
-        DialogWindow::onCommand(id);
+        AppWindow::onCommand(id);
     }
 }
 
@@ -254,13 +249,13 @@ void AlbumWindow::onLeftDown(int x, int y, int modifiers) {
     const bool inList = x >= m_listX && x < m_listX + m_listWidth && y >= m_listY &&
                         y < m_listY + m_rows * kAlbumRowHeight;
     if (!inList) {
-        DialogWindow::onLeftDown(x, y, modifiers);
+        AppWindow::onLeftDown(x, y, modifiers);
         return;
     }
     const int index = (y - m_listY) / kAlbumRowHeight + m_firstVisible;
     if (index >= static_cast<int>(m_entries.size()))
         return;
-    const int64_t now = m_clock();
+    const int64_t now = processMilliseconds();
     if (index == m_lastClickRow && now - m_lastClickTime <= kAlbumDoubleClickMs) {
         m_lastClickRow = -1;
         view();
@@ -275,7 +270,7 @@ void AlbumWindow::onLeftDown(int x, int y, int modifiers) {
 }
 
 bool AlbumWindow::onWheel(int steps, int x, int y) {
-    if (DialogWindow::onWheel(steps, x, y))
+    if (AppWindow::onWheel(steps, x, y))
         return true;
     scrollTo(m_firstVisible - steps);
     return true;
@@ -296,7 +291,7 @@ void AlbumWindow::onKey(int code) {
         removeSelected();
         return;
     default:
-        return;
+        AppWindow::onKey(code);
     }
 }
 

@@ -5,11 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "ui/dialog_window.h"
+#include "app/base/app_window.h"
 #include "image/image_buffer.h"
 #include "publish/album.h"
 
@@ -43,13 +42,13 @@ struct AlbumEntry {
     bool loaded = false;
 };
 
-class AlbumWindow : public DialogWindow {
+class AlbumWindow : public AppWindow {
 public:
     // The album window over the pages of Settings "album_dir".
     explicit AlbumWindow(Window* owner);
     ~AlbumWindow() override;
 
-    std::string helpPage() const { return "album.html"; }
+    std::string helpPage() const override { return "album.html"; }
     void onCommand(int id) override;
     void onLeftDown(int x, int y, int modifiers) override;
     bool onWheel(int steps, int x, int y) override;
@@ -74,8 +73,6 @@ public:
 
     // Selects row index and scrolls it into view.
     void select(int index);
-    // The milliseconds clock double clicks are measured with (tests replace it).
-    void setClock(std::function<int64_t()> clock) { m_clock = std::move(clock); }
 
 private:
     void loadEntry(AlbumEntry& entry);
@@ -98,7 +95,6 @@ private:
     int m_selection = 0;
     int m_lastClickRow = -1;
     int64_t m_lastClickTime = 0;
-    std::function<int64_t()> m_clock;
 };
 
 // Runs the album window modally: -1 closed (quit), 0 back, 1 main menu,

@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include "app/base/app_state.h"
 #include "app/publish/app_publish_test_support.h"
 #include "publish/album.h"
 #include "ui/ui_test_support.h"
@@ -31,6 +32,7 @@ protected:
         fixture = std::make_unique<AlbumFixture>();
     }
     void TearDown() override {
+        setProcessClock({});
         fixture.reset();
         testing::settle();
     }
@@ -118,7 +120,7 @@ TEST_F(AlbumWindowTest, ASecondClickWithin500MsOpensThePageAndOneAfter600MsOnlyS
     fixture->makePage("new1", 1000, "B", 0x00FF00);
     AlbumWindow window(nullptr);
     int64_t now = 10000;
-    window.setClock([&now] { return now; });
+    setProcessClock([&now] { return now; });
     window.drawWidgets();
     window.drawList();
 

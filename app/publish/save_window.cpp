@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "app/base/app_state.h"
+#include "app/base/settings_window.h"
 #include "document/document.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
@@ -81,7 +83,7 @@ std::string qualityEntryText(int value) {
 }
 
 SaveWindow::SaveWindow(Window* owner, Document& document, std::vector<SaveTemplate> templates)
-    : DialogWindow(owner, 0, 0, 10, 10, WindowFrame::FramePopup),
+    : AppWindow(owner, 0, 0, 720, 540),
       m_document(document),
       m_templates(std::move(templates)) {
     if (!loadLayout(*this, "lmsavewin"))
@@ -288,6 +290,11 @@ void SaveWindow::showFailure(bool albumFolder) {
         return;
     }
     showMessage(res.text("e_set_folder") + "\n\n" + why);
+    // A page moves to the new album under a new name; with the album left
+    // as it was the page keeps its name, so a republish still replaces it.
+    const std::string before = albumDirectory();
+    if (openSettingsWindow(this) == 1 && albumDirectory() != before)
+        assignNewPage(m_document);
 }
 
 void SaveWindow::onCommand(int id) {
@@ -323,7 +330,7 @@ void SaveWindow::onCommand(int id) {
     case kSaveDiffQuality:
         return;
     default:
-        DialogWindow::onCommand(id);
+        AppWindow::onCommand(id);
     }
 }
 
@@ -332,7 +339,7 @@ void SaveWindow::onLeftDown(int x, int y, int modifiers) {
                          y < m_stripY + kStripCell;
     const int count = static_cast<int>(m_templates.size());
     if (!inStrip || count == 0 || m_publishing) {
-        DialogWindow::onLeftDown(x, y, modifiers);
+        AppWindow::onLeftDown(x, y, modifiers);
         return;
     }
     m_backgroundIndex = std::clamp((x - m_stripX) / kStripCell + m_firstVisible, 0, count - 1);
@@ -347,11 +354,13 @@ void SaveWindow::onClose() {
         m_closeRequested = true;
         return;
     }
-    DialogWindow::onClose();
+    AppWindow::onClose();
 }
 
 int runSaveWindow(Window* owner, Document& document) {
     std::vector<SaveTemplate> templates;
+    for (const TemplateThumbnail& entry : templateThumbnails())
+        templates.push_back({entry.path, entry.thumbnail.get()});
     SaveWindow window(owner, document, std::move(templates));
     if (owner && owner->exists()) {
         int left = 0, top = 0;

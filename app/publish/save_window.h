@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "image/image_buffer.h"
-#include "ui/dialog_window.h"
+#include "app/base/app_window.h"
 
 namespace veltro {
 
@@ -48,14 +48,14 @@ struct SaveTemplate {
 // "normalq" or "highestq" text appended for 0, 75 and 100.
 std::string qualityEntryText(int value);
 
-class SaveWindow : public DialogWindow {
+class SaveWindow : public AppWindow {
 public:
     // The window for document, offering templates as backgrounds; the fields
     // start from the choices of the last publish (the settings).
     SaveWindow(Window* owner, Document& document, std::vector<SaveTemplate> templates);
     ~SaveWindow() override;
 
-    std::string helpPage() const { return "save.html"; }
+    std::string helpPage() const override { return "save.html"; }
     void onCommand(int id) override;
     void onLeftDown(int x, int y, int modifiers) override;
     void onClose() override;
