@@ -20,6 +20,7 @@ if [ "$mode" = test ]; then
     clang libclang-rt-14-dev libbenchmark-dev
     imagemagick python3 python3-pil ffmpeg unzip openssl
     xvfb xauth chromium
+    xdotool x11-utils
   )
   # Node.js usually comes with the machine (with its own npm, which Debian's
   # npm package would conflict with); install Debian's only when it is absent.
