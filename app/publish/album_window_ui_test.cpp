@@ -33,6 +33,7 @@ protected:
     }
     void TearDown() override {
         setProcessClock({});
+        setQuitConfirmed(false);
         fixture.reset();
         testing::settle();
     }
@@ -261,13 +262,18 @@ TEST_F(AlbumWindowTest, RunAlbumReturnsEachResultCode) {
     EXPECT_EQ(runAlbum(nullptr, &chosen), 0);
     command = kAlbumMenu;
     EXPECT_EQ(runAlbum(nullptr, &chosen), 1);
+    // Closing the window is a quit, confirmed in the question it asks.
+    Window owner(nullptr, 0, 0, 720, 540, WindowFrame::FramePopup);
     script.setHandler([](ShownDialog& shown) {
         if (shown.kind == DialogKind::ModalWindow && shown.text == "Album") {
             Window* window = shown.window;
             QTimer::singleShot(0, [window] { window->onClose(); });
+        } else if (shown.kind == DialogKind::Choice) {
+            shown.window->onCommand(0);
         }
     });
-    EXPECT_EQ(runAlbum(nullptr, &chosen), -1);
+    EXPECT_EQ(runAlbum(&owner, &chosen), -1);
+    EXPECT_TRUE(quitConfirmed());
 }
 
 // How long a 200-page album takes until its first screen of rows is drawn

@@ -13,6 +13,7 @@
 
 #include <map>
 
+#include "app/base/settings_window.h"
 #include "app/publish/app_publish_test_support.h"
 #include "document/document.h"
 #include "publish/output_file.h"
@@ -305,6 +306,14 @@ TEST_F(SaveWindowTest, StopEndsThePublishWithoutAMessageAndASecondPublishWaits) 
 
 TEST_F(SaveWindowTest, AReadOnlyAlbumKeepsTheEarlierPageAndTheWindowSaysWhy) {
     RecordMessages messages;
+    // The settings window is offered; the author cancels it.
+    std::vector<std::string> offered;
+    DialogScript script([&offered](ShownDialog& shown) {
+        if (shown.kind == DialogKind::ModalWindow) {
+            offered.push_back(shown.text);
+            shown.window->onCommand(kSettingsCancel);
+        }
+    });
     auto window = openWindow(templates);
     ASSERT_TRUE(window->publish());
     const std::string page = fixture->album + "/new0";
@@ -326,12 +335,38 @@ TEST_F(SaveWindowTest, AReadOnlyAlbumKeepsTheEarlierPageAndTheWindowSaysWhy) {
     EXPECT_EQ(message.find(resources().text("e_set_folder")), 0u) << message;
     EXPECT_NE(message.find(window->lastError()), std::string::npos) << message;
     EXPECT_NE(window->lastError().find(fixture->album), std::string::npos) << window->lastError();
+    EXPECT_EQ(offered, std::vector<std::string>{"Settings"});
     // The album did not change, so the page keeps its name for the next try.
     EXPECT_EQ(document->name, page);
 
     // Once the folder is writable again the same window publishes.
     ASSERT_TRUE(window->publish()) << window->lastError();
     EXPECT_NE(readBytes(page + "/index.html").find("Changed"), std::string::npos);
+}
+
+TEST_F(SaveWindowTest, AnotherAlbumChosenAfterAFailureGetsThePageUnderANewName) {
+    RecordMessages messages;
+    const std::string otherAlbum = fixture->root + "/other";
+    fs::create_directories(otherAlbum + "/new0");
+    writeBytes(otherAlbum + "/new0/veltro.txt", "taken");
+    DialogScript script([&otherAlbum](ShownDialog& shown) {
+        if (shown.kind == DialogKind::ModalWindow && shown.text == "Settings") {
+            static_cast<NativeControl*>(shown.window->widgetById(kSettingsAlbumField))->setText(otherAlbum);
+            shown.window->onCommand(kSettingsConfirm);
+        }
+    });
+    auto window = openWindow(templates);
+    {
+        ReadOnlyFolder readOnly(fixture->album);
+        if (!readOnly.effective())
+            GTEST_SKIP() << "folder permissions cannot be made to apply to this process";
+        EXPECT_FALSE(window->publish());
+    }
+    EXPECT_EQ(settings().find("album_dir", ""), otherAlbum);
+    EXPECT_EQ(document->name, otherAlbum + "/new1");
+    ASSERT_TRUE(window->publish()) << window->lastError();
+    EXPECT_TRUE(fs::exists(otherAlbum + "/new1/index.html"));
+    EXPECT_EQ(readBytes(otherAlbum + "/new0/veltro.txt"), "taken");
 }
 
 TEST_F(SaveWindowTest, AnyOtherFailureNamesWhatFailedWithoutBlamingTheAlbum) {
