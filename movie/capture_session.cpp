@@ -258,7 +258,8 @@ bool CaptureSession::openRecording(Pipeline& p, const CaptureSettings& settings,
             return false;
         p.encoder->width = in.width;
         p.encoder->height = in.height;
-        p.encoder->pix_fmt = AV_PIX_FMT_YUVJ420P;
+        // Full-range 4:2:0, as JPEG stores it.
+        p.encoder->pix_fmt = AV_PIX_FMT_YUV420P;
         p.encoder->color_range = AVCOL_RANGE_JPEG;
         p.encoder->time_base = frameTime;
         p.encoder->flags |= AV_CODEC_FLAG_QSCALE;
@@ -272,7 +273,8 @@ bool CaptureSession::openRecording(Pipeline& p, const CaptureSettings& settings,
         p.encodePicture = av_frame_alloc();
         if (!p.encodePicture)
             return false;
-        p.encodePicture->format = AV_PIX_FMT_YUVJ420P;
+        p.encodePicture->format = AV_PIX_FMT_YUV420P;
+        p.encodePicture->color_range = AVCOL_RANGE_JPEG;
         p.encodePicture->width = in.width;
         p.encodePicture->height = in.height;
         if (av_frame_get_buffer(p.encodePicture, 0) < 0)
@@ -452,10 +454,15 @@ bool CaptureSession::encode(const AVFrame& frame, int64_t index) {
         return false;
     p.encodeScaler = sws_getCachedContext(p.encodeScaler, frame.width, frame.height,
                                           static_cast<AVPixelFormat>(frame.format), p.encoder->width,
-                                          p.encoder->height, AV_PIX_FMT_YUVJ420P, SWS_BILINEAR, nullptr, nullptr,
+                                          p.encoder->height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr,
                                           nullptr);
-    if (!p.encodeScaler ||
-        sws_scale(p.encodeScaler, frame.data, frame.linesize, 0, frame.height, p.encodePicture->data,
+    if (!p.encodeScaler)
+        return false;
+    const int* coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+    const bool fullIn = frame.color_range == AVCOL_RANGE_JPEG || frame.format == AV_PIX_FMT_RGB24 ||
+                        frame.format == AV_PIX_FMT_BGR24 || frame.format == AV_PIX_FMT_BGRA;
+    sws_setColorspaceDetails(p.encodeScaler, coefficients, fullIn ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+    if (sws_scale(p.encodeScaler, frame.data, frame.linesize, 0, frame.height, p.encodePicture->data,
                   p.encodePicture->linesize) <= 0)
         return false;
     p.encodePicture->pts = index;
