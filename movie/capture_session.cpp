@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -102,6 +103,27 @@ AVCodecContext* openDecoder(const AVStream& stream) {
     return context;
 }
 
+// Writes the recording's frame interval into the AVI main header
+// (dwMicroSecPerFrame, right after "RIFF....AVI LIST....hdrlavih...."):
+// FFmpeg's muxer truncates 1000000 / rate, the recording keeps the rounded
+// value (66667 for 15 frames a second). False when the header is not there.
+bool writeFrameInterval(const std::string& path, int microseconds) {
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    if (!file)
+        return false;
+    unsigned char header[36] = {};
+    bool ok = std::fread(header, 1, sizeof header, file) == sizeof header && std::memcmp(header, "RIFF", 4) == 0 &&
+              std::memcmp(header + 8, "AVI ", 4) == 0 && std::memcmp(header + 12, "LIST", 4) == 0 &&
+              std::memcmp(header + 20, "hdrl", 4) == 0 && std::memcmp(header + 24, "avih", 4) == 0;
+    if (ok) {
+        const auto us = static_cast<uint32_t>(microseconds);
+        const unsigned char value[4] = {static_cast<unsigned char>(us), static_cast<unsigned char>(us >> 8),
+                                        static_cast<unsigned char>(us >> 16), static_cast<unsigned char>(us >> 24)};
+        ok = std::fseek(file, 32, SEEK_SET) == 0 && std::fwrite(value, 1, 4, file) == 4;
+    }
+    return std::fclose(file) == 0 && ok;
+}
+
 }  // namespace
 
 // Everything FFmpeg of one run; released by the destructor in reverse order.
@@ -157,6 +179,14 @@ struct CaptureSession::Pipeline {
     std::atomic<bool> audioStop{false};
     bool noMicrophone = false;
 };
+
+const char* captureNoticeText(CaptureNotice what) {
+    switch (what) {
+    case CaptureNotice::NoMicrophone: return "No microphone was found: recording video only.";
+    case CaptureNotice::CameraLost: break;
+    }
+    return "The camera stopped sending pictures. The recording keeps what was recorded until then.";
+}
 
 CaptureSession::CaptureSession(CaptureDeviceInfo device, CaptureFormat format, CaptureListener* listener)
     : m_device(std::move(device)), m_format(std::move(format)), m_listener(listener) {}
@@ -486,7 +516,7 @@ void CaptureSession::work() {
     if (recording && p.audioInput)
         p.audioThread = std::thread([this] { soundWork(); });
     if (p.noMicrophone && m_listener)
-        m_listener->notice(kNoMicrophoneNotice);
+        m_listener->notice(CaptureNotice::NoMicrophone);
 
     const int64_t frameLimit = m_settings.seconds > 0 ? std::llround(m_settings.seconds * m_settings.rate) : -1;
     int64_t firstPts = AV_NOPTS_VALUE;
@@ -601,14 +631,18 @@ void CaptureSession::work() {
             failed = true;
             failure = "the recording could not be finished: " + ffmpegError(trailer < 0 ? trailer : closed);
         }
+        if (!failed && !writeFrameInterval(m_settings.outputPath, microsecondsPerFrame(m_settings.rate))) {
+            failed = true;
+            failure = "the recording's header could not be completed";
+        }
     }
     result.ok = !failed;
     if (failed)
         result.error = failure;
     else if (lost)
-        result.error = kCameraLostNotice;
+        result.error = captureNoticeText(CaptureNotice::CameraLost);
     if (lost && m_listener)
-        m_listener->notice(kCameraLostNotice);
+        m_listener->notice(CaptureNotice::CameraLost);
     m_result = result;
     m_running = false;
     if (m_listener)

@@ -40,6 +40,15 @@ struct CaptureResult {
     std::string error;
 };
 
+// What a run tells the user about on its way.
+enum class CaptureNotice {
+    // No sound capture device opened: the recording has pictures only.
+    NoMicrophone,
+    // The camera stopped delivering (unplugged): the recording ends and
+    // keeps what came before.
+    CameraLost,
+};
+
 // What a capture run reports, called on its worker threads.
 class CaptureListener {
 public:
@@ -48,8 +57,8 @@ public:
     virtual void previewFrame(const ImageBuffer& picture) { (void)picture; }
     // The recording has written count frames.
     virtual void frameRecorded(int count) { (void)count; }
-    // Something the user should know once: no microphone, a lost camera.
-    virtual void notice(const std::string& text) { (void)text; }
+    // Something the user should know, once per run.
+    virtual void notice(CaptureNotice what) { (void)what; }
     // The run ended by itself or after stop(); called last, once.
     virtual void finished(const CaptureResult& result) { (void)result; }
 };
@@ -66,10 +75,8 @@ struct CaptureSettings {
     bool audio = true;
 };
 
-// The notices a run gives.
-inline constexpr const char* kNoMicrophoneNotice = "No microphone was found: recording video only.";
-inline constexpr const char* kCameraLostNotice =
-    "The camera stopped sending pictures. The recording keeps what was recorded until then.";
+// The English text of a notice, for the command line.
+const char* captureNoticeText(CaptureNotice what);
 
 class CaptureSession {
 public:

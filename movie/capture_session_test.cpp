@@ -47,9 +47,9 @@ public:
         std::lock_guard lock(mutex);
         counts.push_back(count);
     }
-    void notice(const std::string& text) override {
+    void notice(CaptureNotice what) override {
         std::lock_guard lock(mutex);
-        notices.push_back(text);
+        notices.push_back(what);
     }
     void finished(const CaptureResult& result) override {
         std::lock_guard lock(mutex);
@@ -63,7 +63,7 @@ public:
     int lastHeight = 0;
     bool opaque = false;
     std::vector<int> counts;
-    std::vector<std::string> notices;
+    std::vector<CaptureNotice> notices;
     int finishes = 0;
     CaptureResult last;
 };
@@ -318,7 +318,7 @@ TEST(CaptureRecording, ACameraThatGoesAwayEndsTheRecordingAndKeepsWhatCameBefore
     EXPECT_TRUE(result.deviceLost);
     EXPECT_NEAR(result.frames, 15, 1);
     ASSERT_EQ(recorder.notices.size(), 1u);
-    EXPECT_EQ(recorder.notices[0], kCameraLostNotice);
+    EXPECT_EQ(recorder.notices[0], CaptureNotice::CameraLost);
     AviMovieFormat avi;
     MovieReaderPtr reader = avi.open((scratch() / "lost.avi").string());
     ASSERT_TRUE(reader) << "the file is closed properly";
