@@ -26,9 +26,9 @@ bool parseNumber(const std::string& text, double& value) {
 // Notices go to stderr, once each, as they happen.
 class NoticePrinter : public CaptureListener {
 public:
-    void notice(const std::string& text) override {
+    void notice(CaptureNotice what) override {
         std::lock_guard lock(m_mutex);
-        std::fprintf(stderr, "veltrotool: %s\n", text.c_str());
+        std::fprintf(stderr, "veltrotool: %s\n", captureNoticeText(what));
     }
 
 private:

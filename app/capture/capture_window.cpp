@@ -5,10 +5,10 @@
 #include <QImage>
 #include <QObject>
 #include <QWidget>
-#include <atomic>
 #include <cstring>
 
 #include "app/base/app_state.h"
+#include "app/capture/capture_bridge.h"
 #include "app/capture/capture_dialogs.h"
 #include "image/file_utils.h"
 #include "services/canvas.h"
@@ -19,35 +19,6 @@
 #include "ui/native_control.h"
 
 namespace veltro {
-
-// Carries what the capture worker reports to the window's thread: every
-// signal is emitted on a worker thread and delivered queued to the window.
-class CaptureBridge : public QObject, public CaptureListener {
-    Q_OBJECT
-public:
-    void previewFrame(const ImageBuffer& picture) override {
-        // While the window has not drawn the last picture, newer ones are
-        // dropped rather than queued up.
-        if (m_previewPending.exchange(true))
-            return;
-        QImage copy(reinterpret_cast<const uchar*>(picture.data()), picture.width, picture.height,
-                    picture.width * 4, QImage::Format_ARGB32);
-        emit previewReady(copy.copy());
-    }
-    void frameRecorded(int count) override { emit frameCounted(count); }
-    void notice(CaptureNotice what) override { emit noticed(static_cast<int>(what)); }
-    void finished(const CaptureResult&) override { emit ended(); }
-    void previewShown() { m_previewPending = false; }
-
-signals:
-    void previewReady(QImage picture);
-    void frameCounted(int count);
-    void noticed(int notice);
-    void ended();
-
-private:
-    std::atomic<bool> m_previewPending{false};
-};
 
 // The live picture: the latest preview, drawn at the widget's size.
 class PreviewWidget : public Widget {
@@ -430,5 +401,3 @@ std::optional<std::string> runCapture(Window* owner, const std::string& proposed
 std::optional<std::string> runCapture(Window* owner) { return runCapture(owner, proposedCapturePath()); }
 
 }  // namespace veltro
-
-#include "capture_window.moc"
