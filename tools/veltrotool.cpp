@@ -6,6 +6,7 @@
 
 #include "dragmotion/drag_motion_kind.h"
 #include "movie/standard_movie_formats.h"
+#include "tools/capture_command.h"
 #include "tools/commands.h"
 #include "tools/document_command.h"
 #include "tools/encode_command.h"
@@ -50,6 +51,11 @@ const std::vector<Command>& commands() {
          runReopen},
         {"play", "  play PAGE --drag \"x,y x,y ...\"      replay a pointer drag on a published page; print the frame after each position",
          runPlay},
+        {"devices", "  devices                            list the capture devices, one a line: NAME<TAB>description",
+         runDevices},
+        {"record", "  record OUT.avi --seconds S [--device NAME] [--rate R]\n"
+                   "                                     record S seconds from a capture device into an AVI (R fps, default 15)",
+         runRecord},
     };
     return table;
 }

@@ -9,6 +9,7 @@
 
 #include "app/base/app_state.h"
 #include "app/publish/page_flow_window.h"
+#include "app/capture/capture_window.h"
 #include "document/document.h"
 #include "encode/frame_list_file.h"
 #include "image/file_utils.h"
@@ -118,10 +119,13 @@ std::unique_ptr<Document> newDocumentFromFile(Window* mainWindow) {
     return newDocumentFromSource(*path);
 }
 
-std::unique_ptr<Document> newDocumentFromCamera(Window*) {
-    showMessage("Recording from a camera comes in a later version of VELTRO Lite. "
-                "Start from a movie file for now.");
-    return nullptr;
+std::unique_ptr<Document> newDocumentFromCamera(Window* mainWindow) {
+    // The capture window records into a new file of the working folder (or
+    // the fixed "exhibition" file); the recording opens like any AVI.
+    std::optional<std::string> recorded = runCapture(mainWindow);
+    if (!recorded)
+        return nullptr;
+    return newDocumentFromSource(*recorded);
 }
 
 std::unique_ptr<Document> newDocumentFromFrameList(Window* mainWindow) {

@@ -20,6 +20,7 @@
 #include "document/document.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
+#include "movie/capture_device.h"
 #include "movie/movie_format.h"
 #include "movie/standard_movie_formats.h"
 #include "publish/page_flow.h"
@@ -194,13 +195,19 @@ TEST_F(MainWindowTest, CancellingOrAnUnreadableFileRunsNoFlow) {
     EXPECT_TRUE(main.platformWindow()->isVisible());
 }
 
-TEST_F(MainWindowTest, TheCameraSaysItComesLaterAndTheAlbumRunsTheFlowWithoutADocument) {
+TEST_F(MainWindowTest, TheCameraWithoutADeviceMakesNoDocumentAndTheAlbumRunsTheFlowWithoutADocument) {
+    CaptureDeviceLister previous = setCaptureDeviceLister([] { return std::vector<CaptureDeviceInfo>{}; });
+    Answer closeCapture([](ShownDialog& dialog) {
+        if (dialog.kind == DialogKind::ModalWindow && dialog.text == "Capture")
+            QTimer::singleShot(0, [window = dialog.window] { window->platformWindow()->close(); });
+    });
     MainWindow main(recordingFlows());
     main.show(true);
     pressButton(main, kCommandNewFromCamera);
+    setCaptureDeviceLister(std::move(previous));
     EXPECT_EQ(flowRuns, 0);
     ASSERT_EQ(m_messages.messages().size(), 1u);
-    EXPECT_NE(m_messages.messages()[0].find("later version"), std::string::npos);
+    EXPECT_EQ(m_messages.messages()[0], "Error: No driver");
     pressButton(main, kCommandAlbum);
     EXPECT_EQ(flowRuns, 1);
     EXPECT_FALSE(flowDocument);
