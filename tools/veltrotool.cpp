@@ -11,6 +11,7 @@
 #include "tools/movie_command.h"
 #include "tools/play_command.h"
 #include "tools/publish_command.h"
+#include "tools/track_command.h"
 
 namespace veltro::tool {
 
@@ -38,7 +39,7 @@ const std::vector<Command>& commands() {
         {"frames", "  frames MOVIE OUTDIR [--from A] [--to B] [--every N]\n"
                    "                                     write frames A, A+N, ... B of a movie as OUTDIR/frame%05d.png",
          runFrames},
-        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] [--title T] [--comment C]\n"
+        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\" | --follow x,y [--box w,h]] [--first F] [--last L] [--title T] [--comment C]\n"
                     "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]\n"
                     "                                     publish a movie file with one drawn path as a new album page",
          runPublish},
@@ -48,6 +49,9 @@ const std::vector<Command>& commands() {
          runReopen},
         {"play", "  play PAGE --drag \"x,y x,y ...\"      replay a pointer drag on a published page; print the frame after each position",
          runPlay},
+        {"track", "  track MOVIE --at x,y [--box w,h] --first F --last L [--frame S]\n"
+                  "                                     follow the object at x,y of frame S (default F) and print its path, \"x,y,frame\" per point",
+         runTrack},
     };
     return table;
 }
