@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6
   fonts-liberation2 fonts-noto-cjk
   libgtest-dev libgmock-dev
+  libopencv-dev libopencv-contrib-dev
 )
 if [ "$mode" = test ]; then
   # Fixtures are generated with independent tools; fuzzers need clang's runtime;
