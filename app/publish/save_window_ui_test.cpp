@@ -16,7 +16,7 @@
 #include "app/base/settings_window.h"
 #include "app/publish/app_publish_test_support.h"
 #include "document/document.h"
-#include "publish/output_file.h"
+#include "image/file_utils.h"
 #include "publish/publish_page.h"
 #include "services/canvas.h"
 #include "ui/native_control.h"
