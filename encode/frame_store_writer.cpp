@@ -143,7 +143,9 @@ private:
         std::vector<uint8_t> changed;
         if (kind == FrameFlag::Difference && m_reference) {
             changed = changedBlocks(*frame, *m_reference, m_settings.diffQuality);
-            if (m_settings.adaptiveKeys && m_keyChooser.storeAsKeyFrame(*frame, changed, m_jpeg)) {
+            if (m_settings.adaptiveKeys &&
+                m_keyChooser.storeAsKeyFrame(
+                    *frame, changedBlocks(*frame, *m_reference, choiceQuality(m_settings.diffQuality)), m_jpeg)) {
                 // A key frame ends the difference run: its sheet is completed
                 // first, as before any key entry.
                 if (m_sheet && !completeOpenSheet())

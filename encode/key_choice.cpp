@@ -5,6 +5,7 @@
 #include "encode/key_choice.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "encode/difference_encoder.h"
@@ -15,6 +16,15 @@ namespace veltro {
 const KeyChoiceRule& adaptiveKeyRule() {
     static const KeyChoiceRule rule;
     return rule;
+}
+
+int choiceQuality(int diffQuality, const KeyChoiceRule& rule) {
+    // The threshold is 96 x (100 - quality): a part of it is the threshold of
+    // 100 - part x (100 - quality).
+    const int q = std::clamp(diffQuality, 0, 100);
+    const double part = std::clamp(rule.thresholdPart, 0.0, 1.0);
+    const int finer = 100 - static_cast<int>(std::lround(part * (100 - q)));
+    return std::max(q, std::min(finer, rule.highestChoiceQuality));
 }
 
 KeyChoice choiceByChangedShare(int64_t changed, int64_t total, const KeyChoiceRule& rule) {

@@ -26,10 +26,27 @@ struct KeyChoiceRule {
     double keyShareHigh = 0.80;
     // Index bytes one sprite adds: its (entry, block) pair in the block list.
     double indexBytesPerSprite = 1.5;
+    // The picture a frame must deliver: blocks that changed by more than this
+    // part of the difference threshold count as changed for the choice. A
+    // difference frame leaves smaller changes out, which a key frame of the
+    // same JPEG quality would show, so comparing at the full threshold would
+    // favour difference frames that deliver a worse picture.
+    double thresholdPart = 0.5;
+    // ... but never a quality above this one (a threshold of 96 x (100 - it)
+    // per block), so that sensor noise of a fixed camera does not count as
+    // change at high qualities; at qualities above it the difference
+    // frame's own threshold is used.
+    int highestChoiceQuality = 90;
 };
+
 
 // The rule the writer uses.
 const KeyChoiceRule& adaptiveKeyRule();
+
+// The difference quality whose change mask the choice looks at: the one whose
+// threshold is rule.thresholdPart of diffQuality's (0-100), held to at most
+// rule.highestChoiceQuality, and never below diffQuality.
+int choiceQuality(int diffQuality, const KeyChoiceRule& rule = adaptiveKeyRule());
 
 enum class KeyChoice {
     Difference,  // keep the difference frame
@@ -70,8 +87,8 @@ public:
         : m_low(rule.keyShareLow), m_high(rule.keyShareHigh), m_rule(rule) {}
 
     // Decides one difference frame: frame is the picture to deliver, changed
-    // its change mask as one flag per block (row by row), jpeg the writer's
-    // JPEG settings. True when it should be stored as a key frame. A trial
+    // its change mask at choiceQuality (one flag per block, row by row), jpeg
+    // the writer's JPEG settings. True when it should be stored as a key frame. A trial
     // that cannot encode keeps the difference frame.
     bool storeAsKeyFrame(const ImageBuffer& frame, const std::vector<uint8_t>& changed, JpegFormat& jpeg);
 
