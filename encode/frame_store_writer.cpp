@@ -92,6 +92,7 @@ public:
     int positions() const { return m_positions; }
     int entries() const { return m_entry; }
     int adaptiveKeys() const { return m_adaptiveKeys; }
+    int adaptiveKeyTrials() const { return m_keyChooser.counts().trials; }
     std::vector<std::string>& files() { return m_files; }
 
 private:
@@ -143,9 +144,11 @@ private:
         std::vector<uint8_t> changed;
         if (kind == FrameFlag::Difference && m_reference) {
             changed = changedBlocks(*frame, *m_reference, m_settings.diffQuality);
+            const int choice = choiceQuality(m_settings.diffQuality);
             if (m_settings.adaptiveKeys &&
                 m_keyChooser.storeAsKeyFrame(
-                    *frame, changedBlocks(*frame, *m_reference, choiceQuality(m_settings.diffQuality)), m_jpeg)) {
+                    *frame, choice == m_settings.diffQuality ? changed : changedBlocks(*frame, *m_reference, choice),
+                    m_jpeg)) {
                 // A key frame ends the difference run: its sheet is completed
                 // first, as before any key entry.
                 if (m_sheet && !completeOpenSheet())
@@ -283,6 +286,7 @@ bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieRead
         summary->positions = writer.positions();
         summary->entries = writer.entries();
         summary->adaptiveKeyFrames = writer.adaptiveKeys();
+        summary->adaptiveKeyTrials = writer.adaptiveKeyTrials();
         summary->files = std::move(writer.files());
         summary->files.push_back(indexPath);
     }

@@ -42,6 +42,7 @@ struct FrameStoreSummary {
     int entries = 0;                  // E
     std::vector<std::string> files;   // every file written, index last
     int adaptiveKeyFrames = 0;        // difference frames stored as key frames (adaptive keys)
+    int adaptiveKeyTrials = 0;        // of all choices, those decided by a trial encode
 };
 
 // Number of output positions for a clip of frameCount frames sampled with step.
