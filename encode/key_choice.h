@@ -36,7 +36,7 @@ struct KeyChoiceRule {
     // per block), so that sensor noise of a fixed camera does not count as
     // change at high qualities; at qualities above it the difference
     // frame's own threshold is used.
-    int highestChoiceQuality = 90;
+    int highestChoiceQuality = 85;
 };
 
 

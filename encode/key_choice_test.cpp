@@ -39,21 +39,21 @@ TEST(KeyChoiceRuleTest, ChangedShareAtItsBounds) {
     EXPECT_LT(adaptiveKeyRule().keyShareLow, adaptiveKeyRule().keyShareHigh);
 }
 
-TEST(KeyChoiceRuleTest, ChoiceLooksAtHalfTheThresholdUpToQuality90) {
+TEST(KeyChoiceRuleTest, ChoiceLooksAtHalfTheThresholdUpToQuality85) {
     KeyChoiceRule r = rule(0.45, 0.80);
     r.thresholdPart = 0.5;
-    r.highestChoiceQuality = 90;
-    // Threshold 2400 at 75: half of it (1200) is quality 87.5, rounded to 88
-    // or 87 as lround gives; 4800 at 50: 2400 is quality 75.
+    r.highestChoiceQuality = 85;
+    // Threshold 4800 at quality 50: half of it (2400) is quality 75's; 9600
+    // at 0: 4800 is quality 50's; 2400 at 70: 1440 is quality 85's.
     EXPECT_EQ(choiceQuality(50, r), 75);
-    EXPECT_GE(choiceQuality(75, r), 87);
-    EXPECT_LE(choiceQuality(75, r), 88);
     EXPECT_EQ(choiceQuality(0, r), 50);
-    // Capped at 90 (threshold 960) from quality 80 on ...
-    EXPECT_EQ(choiceQuality(80, r), 90);
-    EXPECT_EQ(choiceQuality(85, r), 90);
-    EXPECT_EQ(choiceQuality(90, r), 90);
+    EXPECT_EQ(choiceQuality(70, r), 85);
+    // Half of 75's threshold would be quality 87.5: held to 85, as from 70 on ...
+    EXPECT_EQ(choiceQuality(75, r), 85);
+    EXPECT_EQ(choiceQuality(80, r), 85);
+    EXPECT_EQ(choiceQuality(85, r), 85);
     // ... and never below the difference frame's own quality.
+    EXPECT_EQ(choiceQuality(90, r), 90);
     EXPECT_EQ(choiceQuality(95, r), 95);
     EXPECT_EQ(choiceQuality(100, r), 100);
     EXPECT_EQ(choiceQuality(130, r), 100);
@@ -61,6 +61,8 @@ TEST(KeyChoiceRuleTest, ChoiceLooksAtHalfTheThresholdUpToQuality90) {
     // The whole threshold: the difference frame's own mask.
     r.thresholdPart = 1.0;
     EXPECT_EQ(choiceQuality(60, r), 60);
+    // The shipped rule looks at finer changes than the frame sends.
+    EXPECT_GT(choiceQuality(75), 75);
 }
 
 TEST(KeyChoiceRuleTest, TrialVerdictAtEqualCost) {
