@@ -403,7 +403,8 @@ void printTables() {
         const std::vector<StorePoint> adaptive = storeCurve(clip, true);
         std::printf("== %s (%zu frames, %dx%d)\n", clip.name.c_str(), clip.frames.size(), clip.frames.front().width,
                     clip.frames.front().height);
-        std::printf("    q | designed: bytes    PSNR  xJPEG  xH264 | adaptive: bytes    PSNR  xJPEG  xH264 keys trials\n");
+        std::printf("    q | designed: bytes    PSNR  xJPEG  xH264 |"
+                    " adaptive: bytes    PSNR  xJPEG  xH264 keys trials\n");
         Summary s;
         s.name = clip.name;
         for (size_t i = 0; i < designed.size() && i < adaptive.size(); ++i) {
@@ -421,11 +422,13 @@ void printTables() {
                 s.adaptiveH264 = a.bytes / ah;
             }
             // The worst ratio over the qualities a page author picks (50..95).
+            auto worse = [](double& worst, double r) {
+                if (!std::isnan(r))
+                    worst = std::isnan(worst) ? r : std::max(worst, r);
+            };
             if (d.quality >= 50 && d.quality <= 95) {
-                if (!std::isnan(dj))
-                    s.worstDesigned = std::isnan(s.worstDesigned) ? d.bytes / dj : std::max(s.worstDesigned, d.bytes / dj);
-                if (!std::isnan(aj))
-                    s.worstAdaptive = std::isnan(s.worstAdaptive) ? a.bytes / aj : std::max(s.worstAdaptive, a.bytes / aj);
+                worse(s.worstDesigned, d.bytes / dj);
+                worse(s.worstAdaptive, a.bytes / aj);
             }
         }
         std::printf("  JPEG per frame:");
@@ -444,7 +447,8 @@ void printTables() {
     }
     std::printf("\n== Summary: bytes at equal mean PSNR, at quality 75 (worst over 50..95 in brackets);"
                 " encode frames per second at quality 75\n");
-    std::printf("  %-16s | designed xJPEG        xH264   fps  | adaptive xJPEG        xH264   fps  | speed | H.264 top\n",
+    std::printf("  %-16s | designed xJPEG        xH264   fps  |"
+                " adaptive xJPEG        xH264   fps  | speed | H.264 top\n",
                 "clip");
     auto ratio = [](double r) { return ratioText(r, 1.0); };
     for (const Summary& s : summaries)

@@ -143,11 +143,12 @@ private:
         FrameFlag stored = kind;
         std::vector<uint8_t> changed;
         if (kind == FrameFlag::Difference && m_reference) {
-            changed = changedBlocks(*frame, *m_reference, m_settings.diffQuality);
-            const int choice = choiceQuality(m_settings.diffQuality);
+            const std::vector<int32_t> sums = blockDifferenceSums(*frame, *m_reference);
+            changed = changedBlocksFromSums(sums, frame->width, frame->height, m_settings.diffQuality);
             if (m_settings.adaptiveKeys &&
                 m_keyChooser.storeAsKeyFrame(
-                    *frame, choice == m_settings.diffQuality ? changed : changedBlocks(*frame, *m_reference, choice),
+                    *frame,
+                    changedBlocksFromSums(sums, frame->width, frame->height, choiceQuality(m_settings.diffQuality)),
                     m_jpeg)) {
                 // A key frame ends the difference run: its sheet is completed
                 // first, as before any key entry.
