@@ -6,6 +6,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <jpeglib.h>
@@ -215,6 +216,25 @@ bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {
         return false;
     }
     return true;
+}
+
+bool JpegFormat::encodeBytes(const ImageBuffer& image, std::string& bytes) {
+    bytes.clear();
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        return false;
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* stream = open_memstream(&buffer, &size);
+    if (!stream)
+        return false;
+    std::vector<JSAMPLE> line(static_cast<size_t>(image.width) * 3);
+    const bool encoded = encode(stream, image, quality, line.data());
+    const bool closed = std::fclose(stream) == 0;
+    if (encoded && closed && buffer)
+        bytes.assign(buffer, size);
+    std::free(buffer);
+    return encoded && closed;
 }
 
 }  // namespace veltro

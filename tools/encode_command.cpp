@@ -60,6 +60,7 @@ int runEncode(const Args& args) {
     std::vector<std::string> positional;
     int width = 0, height = 0, step = 0, quality = 75, diffQuality = 75;
     std::string flagText = "key";
+    bool adaptiveKeys = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -75,6 +76,8 @@ int runEncode(const Args& args) {
                 return fail(a + " takes a number from 0 to 100");
         } else if (a == "--flags" && hasValue) {
             flagText = args[++i];
+        } else if (a == "--adaptive-keys") {
+            adaptiveKeys = true;
         } else if (a.rfind("--", 0) == 0) {
             return fail("unknown or incomplete option \"" + a + "\"");
         } else {
@@ -82,7 +85,7 @@ int runEncode(const Args& args) {
         }
     }
     if (positional.size() != 2)
-        return fail("usage: encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q] [--flags F]");
+        return fail("usage: encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q] [--flags F] [--adaptive-keys]");
     const std::string& sourcePath = positional[0];
     const std::string& indexPath = positional[1];
 
@@ -108,7 +111,7 @@ int runEncode(const Args& args) {
     TerminalProgress progress;
     FrameStoreSummary summary;
     const bool stored = writeFrameStore(progress, indexPath, *reader, width, height, step, quality, diffQuality,
-                                        flags, &summary);
+                                        flags, &summary, adaptiveKeys);
     if (summary.files.empty())
         return fail("cannot write \"" + indexPath + "\" (size " + std::to_string(width) + "x" +
                     std::to_string(height) + ")");

@@ -7,7 +7,9 @@
 namespace veltro::tool {
 
 // encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q]
-// [--flags F]: opens SOURCE as a movie and writes a frame store to INDEX.
+// [--flags F] [--adaptive-keys]: opens SOURCE as a movie and writes a frame
+// store to INDEX; --adaptive-keys stores a difference frame as a key frame
+// where that costs fewer bytes.
 // Prints "positions=P entries=E bytes=B" (B: all files written). Exit 0 when
 // every position was stored.
 int runEncode(const Args& args);

@@ -78,9 +78,9 @@ void zoomToFit(Document& document, MovieObject& movie) {
 int runPublish(const Args& args) {
     const char* usage =
         "usage: veltrotool publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] "
-        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]";
+        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]";
     std::string source, album, stroke, title, comment, templatePath, follow, box;
-    bool haveTitle = false, haveComment = false;
+    bool haveTitle = false, haveComment = false, adaptiveKeys = false;
     int first = -1, last = -1, quality = -1, diffQuality = -1, maxFrame = -1;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -107,6 +107,7 @@ int runPublish(const Args& args) {
         else if (a == "--diff-quality") ok = number(diffQuality, 0, 100);
         else if (a == "--max-frame") ok = number(maxFrame, 1, kMaxDocumentLength);
         else if (a == "--template") ok = value(templatePath);
+        else if (a == "--adaptive-keys") adaptiveKeys = true;
         else if (source.empty() && (a.empty() || a[0] != '-')) source = a;
         else ok = false;
         if (!ok)
@@ -128,6 +129,8 @@ int runPublish(const Args& args) {
     while (album.size() > 1 && album.back() == '/')
         album.pop_back();
     settings().set("album_dir", album);
+    if (adaptiveKeys)
+        settings().set("adaptive_keys", "1");
 
     std::string opening;
     std::unique_ptr<Document> document = newDocumentFromSource(source, &opening);

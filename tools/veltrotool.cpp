@@ -31,6 +31,7 @@ const std::vector<Command>& commands() {
         {"render", "  render SNAPSHOT OUT.png [--frame F] render the document's canvas at frame F (default 0) to PNG",
          runRender},
         {"encode", "  encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q] [--flags F]\n"
+                   "          [--adaptive-keys]\n"
                    "                                     write a frame store of a clip (F: key, all-key or a 0-3 digit per position)",
          runEncode},
         {"decode", "  decode INDEX OUTDIR                write every position of a frame store as OUTDIR/frame%05d.png",
@@ -42,8 +43,10 @@ const std::vector<Command>& commands() {
         {"frames", "  frames MOVIE OUTDIR [--from A] [--to B] [--every N]\n"
                    "                                     write frames A, A+N, ... B of a movie as OUTDIR/frame%05d.png",
          runFrames},
-        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\" | --follow x,y [--box w,h]] [--first F] [--last L] [--title T] [--comment C]\n"
-                    "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]\n"
+        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\" | --follow x,y [--box w,h]] [--first F] [--last L] [--title T] [--comment C]
+"
+                    "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]
+"
                     "                                     publish a movie file with one drawn path as a new album page",
          runPublish},
         {"album", "  album DIR                          list the album's pages, newest first (name, title, date, archive KB)",
