@@ -74,7 +74,24 @@ uint32_t cmykPixel(const JSAMPLE* s, bool inverted) {
     return 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
 }
 
-bool decode(FILE* file, ImagePtr& out) {
+// A reduced decode: the least size wanted, and the full size found.
+struct Reduction {
+    int minWidth = 1;
+    int minHeight = 1;
+    int fullWidth = 0;
+    int fullHeight = 0;
+};
+
+// The numerator over 8 of the smallest scale keeping at least the wanted size.
+unsigned reducedScale(unsigned width, unsigned height, const Reduction& want) {
+    unsigned eighths = 1;
+    while (eighths < 8 && ((width * eighths + 7) / 8 < unsigned(want.minWidth) ||
+                           (height * eighths + 7) / 8 < unsigned(want.minHeight)))
+        ++eighths;
+    return eighths;
+}
+
+bool decode(FILE* file, ImagePtr& out, Reduction* reduce = nullptr) {
     jpeg_decompress_struct info;
     ErrorManager errors;
     jpeg_progress_mgr progress;
@@ -95,6 +112,14 @@ bool decode(FILE* file, ImagePtr& out) {
         info.image_height > unsigned(kMaxImageDimension)) {
         jpeg_destroy_decompress(&info);
         return false;
+    }
+    if (reduce) {
+        reduce->fullWidth = int(info.image_width);
+        reduce->fullHeight = int(info.image_height);
+        info.scale_num = reducedScale(info.image_width, info.image_height, *reduce);
+        info.scale_denom = 8;
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
     }
     bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     if (cmyk)
@@ -178,6 +203,25 @@ ImagePtr JpegFormat::load(const std::string& path) {
     bool ok = decode(file, image);
     std::fclose(file);
     return ok ? std::move(image) : nullptr;
+}
+
+ImagePtr loadJpegReduced(const std::string& path, int minWidth, int minHeight, int* fullWidth, int* fullHeight) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return nullptr;
+    Reduction reduce;
+    reduce.minWidth = minWidth > 0 ? minWidth : 1;
+    reduce.minHeight = minHeight > 0 ? minHeight : 1;
+    ImagePtr image;
+    bool ok = decode(file, image, &reduce);
+    std::fclose(file);
+    if (!ok)
+        return nullptr;
+    if (fullWidth)
+        *fullWidth = reduce.fullWidth;
+    if (fullHeight)
+        *fullHeight = reduce.fullHeight;
+    return image;
 }
 
 bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {
