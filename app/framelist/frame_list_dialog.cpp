@@ -55,6 +55,11 @@ FrameListDialog::FrameListDialog(Window* owner, const std::string& listPath) : D
     selectRow(m_pictures.empty() ? -1 : 0);
 }
 
+std::string FrameListDialog::rowText(const std::string& path) {
+    const std::string folder = directoryOf(path);
+    return folder.empty() ? path : fileName(path) + "   (" + folder + ")";
+}
+
 int FrameListDialog::selectedRow() const {
     if (!m_list)
         return -1;
@@ -90,7 +95,7 @@ void FrameListDialog::insertPictures(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         m_pictures.insert(m_pictures.begin() + at, path);
         if (m_list)
-            m_list->insertItem(at, path);
+            m_list->insertItem(at, rowText(path));
         ++at;
     }
     selectRow(at - 1);
@@ -114,7 +119,7 @@ void FrameListDialog::moveSelected(int direction) {
     std::swap(m_pictures[static_cast<size_t>(row)], m_pictures[static_cast<size_t>(other)]);
     if (m_list) {
         m_list->deleteItem(row);
-        m_list->insertItem(other, m_pictures[static_cast<size_t>(other)]);
+        m_list->insertItem(other, rowText(m_pictures[static_cast<size_t>(other)]));
     }
     selectRow(other);
 }

@@ -30,6 +30,10 @@ inline constexpr int kListCancel = 9;
 
 class FrameListDialog : public DialogWindow {
 public:
+    // How a picture reads in the list: its file name first, so it stays
+    // visible in the narrow list, then its folder in brackets.
+    static std::string rowText(const std::string& path);
+
     // The dialog with listPath as the list file's name; the pictures of that
     // file when it exists.
     FrameListDialog(Window* owner, const std::string& listPath);

@@ -211,7 +211,7 @@ void ImageBrowser::drawItem(int index) {
     drawCentred(*canvas, x + 2, y + 70, kNameWidth, item.name, kBlack);
     if (!item.isDirectory) {
         if (item.unreadable())
-            drawCentred(*canvas, x + 2, y + 86, kNameWidth, "cannot be read", kSelectedFrame);
+            drawCentred(*canvas, x + 2, y + 86, kNameWidth, "unreadable", kSelectedFrame);
         else if (item.built)
             drawCentred(*canvas, x + 2, y + 86, kNameWidth,
                         std::to_string(item.pictureWidth) + "x" + std::to_string(item.pictureHeight), kGreyText);
