@@ -29,6 +29,8 @@ const std::vector<Command>& commands() {
         {"encode", "  encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q] [--flags F]\n"
                    "                                     write a frame store of a clip (F: key, all-key or a 0-3 digit per position)",
          runEncode},
+        {"framelist", "  framelist OUT.txt IMAGE...         save the images as a frame list (a clip of stills), as the frame-list dialog does",
+         runFrameList},
         {"decode", "  decode INDEX OUTDIR                write every position of a frame store as OUTDIR/frame%05d.png",
          runDecode},
         {"inspect", "  inspect INDEX|PAGE/veltro.txt      print a frame store index, or a page's viewer data, as JSON",
