@@ -103,6 +103,8 @@ bool FfmpegVideoSource::open(const std::string& path, VideoStreamChoice choice,
         close();
         return false;
     }
+    if (!m_budgetChosen)
+        m_cacheBudget = pictureCacheBudgetFor(m_frames, m_width, m_height);
     return true;
 }
 
@@ -477,6 +479,22 @@ void FfmpegVideoSource::keepPicture(int index, const AVFrame& picture) {
 void FfmpegVideoSource::setPictureCacheBytes(size_t bytes) {
     clearCache();
     m_cacheBudget = bytes;
+    m_budgetChosen = true;
+}
+
+size_t pictureCacheBudgetFor(const std::vector<VideoFrameEntry>& frames, int width, int height) {
+    // The longest run of frames from one key frame to the next, in
+    // presentation order.
+    size_t longest = 0;
+    size_t run = 0;
+    for (const VideoFrameEntry& frame : frames) {
+        run = frame.key ? 1 : run + 1;
+        longest = std::max(longest, run);
+    }
+    // A 4:2:0 picture with room for the decoder's padding.
+    const size_t picture = static_cast<size_t>(std::max(width, 0) + 64) * (std::max(height, 0) + 64) * 2;
+    const size_t wanted = 2 * longest * picture;
+    return std::clamp(wanted, kPictureCacheBytes, kMaxPictureCacheBytes);
 }
 
 void FfmpegVideoSource::clearCache() {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the programs and the tests need.
 # Only what is missing is installed, so a warm machine skips apt entirely.
-# Usage: scripts/install-deps.sh [build|test]
+# Usage: scripts/install-deps.sh [build|test|package]
 set -euo pipefail
 mode=${1:-build}
 
@@ -21,12 +21,20 @@ if [ "$mode" = test ]; then
     imagemagick python3 python3-pil ffmpeg unzip openssl
     xvfb xauth chromium
     xdotool x11-utils
+    firefox-esr
+    webkit2gtk-driver
   )
   # Node.js usually comes with the machine (with its own npm, which Debian's
   # npm package would conflict with); install Debian's only when it is absent.
   if ! command -v node >/dev/null 2>&1; then
     packages+=(nodejs npm)
   fi
+fi
+
+if [ "$mode" = package ] || [ "$mode" = test ]; then
+  # The Debian package: dependencies found by dpkg-shlibdeps, checked by
+  # lintian; launchers checked by desktop-file-validate.
+  packages+=(dpkg-dev fakeroot lintian desktop-file-utils file binutils)
 fi
 
 missing=()

@@ -140,7 +140,8 @@ void addImageButton(Window& window, const LayoutLine& line) {
     }
     int width = line.width == 0 ? normal->width : clampSize(line.width);
     int height = line.height == 0 ? normal->height : clampSize(line.height);
-    auto* button = new ImageButton(&window, line.x, line.y, width, height, line.id, base);
+    auto* button =
+        window.addWidget(std::make_unique<ImageButton>(&window, line.x, line.y, width, height, line.id, base));
     button->setImage(ImageButton::Normal, normal);
     button->setImage(ImageButton::Pressed, res.image(base + "p.png"));
     button->setImage(ImageButton::Rollover, res.image(base + "r.png"));
@@ -162,13 +163,14 @@ void drawPicture(Window& window, const LayoutLine& line) {
 void applyLine(Window& window, const LayoutLine& line) {
     int w = clampSize(line.width);
     int h = clampSize(line.height);
+    auto add = [&window](auto widget) { window.addWidget(std::move(widget)); };
     switch (line.kind) {
-    case 'B': new PushButton(&window, line.x, line.y, w, h, line.id, line.text); break;
-    case 'C': new CheckButton(&window, line.x, line.y, w, h, line.id, line.text); break;
-    case 'E': new EditField(&window, line.x, line.y, w, h, line.id); break;
-    case 'M': new ComboList(&window, line.x, line.y, w, h, line.id); break;
-    case 'T': new ListBox(&window, line.x, line.y, w, h, line.id); break;
-    case 'S': new Slider(&window, line.x, line.y, w, h, line.id, h < w); break;
+    case 'B': add(std::make_unique<PushButton>(&window, line.x, line.y, w, h, line.id, line.text)); break;
+    case 'C': add(std::make_unique<CheckButton>(&window, line.x, line.y, w, h, line.id, line.text)); break;
+    case 'E': add(std::make_unique<EditField>(&window, line.x, line.y, w, h, line.id)); break;
+    case 'M': add(std::make_unique<ComboList>(&window, line.x, line.y, w, h, line.id)); break;
+    case 'T': add(std::make_unique<ListBox>(&window, line.x, line.y, w, h, line.id)); break;
+    case 'S': add(std::make_unique<Slider>(&window, line.x, line.y, w, h, line.id, h < w)); break;
     case 'I': addImageButton(window, line); break;
     case 'P': drawPicture(window, line); break;
     case 'L':
