@@ -17,6 +17,10 @@
 #include "app/framelist/image_browser.h"
 #include "app/shell/document_flows.h"
 #include "app/shell/main_window.h"
+#if __has_include("app/edit/edit_window.h")
+#include "app/edit/edit_window.h"
+#define VELTRO_HAS_EDIT_WINDOW 1
+#endif
 #include "document/document.h"
 #include "encode/frame_list_file.h"
 #include "image/file_utils.h"
@@ -163,6 +167,35 @@ TEST_F(FrameListJourneyTest, PhotosBecomeAClipThroughTheBrowserAndTheList) {
     ASSERT_NE(second, nullptr);
     EXPECT_TRUE(isWhite(second->at(160, 240)));
     EXPECT_FALSE(isWhite(second->at(460, 240)));
+
+#ifdef VELTRO_HAS_EDIT_WINDOW
+    // On into the edit window: the clip of six photos shows there frame by
+    // frame, and accepting it goes on towards publishing.
+    bool edited = false;
+    Answer editing([&](ShownDialog& shown) {
+        auto* edit = dynamic_cast<EditWindow*>(shown.window);
+        if (!edit)
+            return;
+        edited = true;
+        // 640 x 480 opens at half size to fit 240 pixels high; the white box
+        // of frame 0 sits right (x 400..520), that of frame 1 left (100..220).
+        auto pictureAt = [&](int x, int y) {
+            return edit->backBuffer()->toImage()->at(edit->pictureLeft() + x / 2, edit->pictureTop() + y / 2);
+        };
+        edit->showFrame(0);
+        EXPECT_TRUE(isWhite(pictureAt(460, 240)));
+        EXPECT_FALSE(isWhite(pictureAt(160, 240)));
+        edit->showFrame(1);
+        EXPECT_TRUE(isWhite(pictureAt(160, 240)));
+        EXPECT_FALSE(isWhite(pictureAt(460, 240)));
+        edit->showFrame(99);
+        EXPECT_EQ(document->currentFrame, 5);
+        testing::saveScreenshot(*edit, "frame_list_in_edit_window");
+        edit->onCommand(kEditAccept);
+    });
+    EXPECT_EQ(runEditWindow(&main, *document), 1);
+    EXPECT_TRUE(edited);
+#endif
 }
 
 TEST_F(FrameListJourneyTest, CancellingTheDialogMakesNoDocumentAndNoFile) {
