@@ -289,5 +289,32 @@ TEST_F(FrameListDialogTest, BrowserSliderAndWheelScrollALargeFolder) {
     EXPECT_EQ(shot->at(150, kBrowserGridTop + 3 * kBrowserCell + 30) & 0xFFFFFFu, 0xFFFFFFu);
 }
 
+TEST_F(FrameListDialogTest, StopInTheProgressWindowKeepsTheThumbnailsBuiltSoFar) {
+    JpegFormat jpeg;
+    ImageBuffer photo(1600, 1200);
+    for (int i = 0; i < 60; ++i)
+        ASSERT_TRUE(jpeg.save(folder + "/sub folder/big" + std::to_string(100 + i) + ".jpg", photo));
+    ImageBrowser browser(nullptr, true);
+    browser.show(true);
+    ASSERT_TRUE(browser.load(folder + "/sub folder"));
+    Window* progress = progressWindow();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_EQ(progress->platformWindow()->windowTitle().toStdString(), resources().text("loading_image"));
+    progress->onCommand(0);  // "Stop"
+    browser.collectThumbnails();
+    EXPECT_EQ(progressWindow(), nullptr);
+    EXPECT_FALSE(browser.loader().busy());
+    browser.loader().waitIdle();
+    browser.collectThumbnails();
+    const int built = browser.loader().builtCount();
+    EXPECT_LT(built, 60);
+    int withPicture = 0;
+    for (const ImageBrowserItem& item : browser.model().items())
+        withPicture += item.thumbnail != nullptr;
+    EXPECT_EQ(withPicture, built);
+    // Every item stays listed and can still be chosen.
+    EXPECT_EQ(browser.model().count(), 61);
+}
+
 }  // namespace
 }  // namespace veltro

@@ -102,6 +102,12 @@ ImageBrowser::~ImageBrowser() {
 }
 
 bool ImageBrowser::load(const std::string& directory) {
+    if (m_collecting) {
+        // Asked from a handler running inside the progress window's update:
+        // done once that update has returned.
+        m_pendingLoad = directory;
+        return true;
+    }
     setCursor(kCursorWatch);
     m_loader.stop();
     stopProgress();
@@ -113,6 +119,7 @@ bool ImageBrowser::load(const std::string& directory) {
     lastFolder() = m_model.directory();
     m_lastClickItem = -1;
     m_loader.start(m_model.picturePaths());
+    m_collected = 0;
     const int rows = (m_model.count() + kBrowserColumns - 1) / kBrowserColumns;
     m_slider->setRange(0, m_model.sliderMaximum());
     m_slider->setValue(0);
@@ -141,6 +148,10 @@ void ImageBrowser::preferVisible() {
 }
 
 void ImageBrowser::stopProgress() {
+    if (m_collecting) {
+        m_closeProgressLater = m_progressShown;
+        return;
+    }
     if (m_progressShown)
         closeProgress();
     m_progressShown = false;
@@ -152,6 +163,7 @@ void ImageBrowser::collectThumbnails() {
     m_collecting = true;
     bool touched = false;
     for (ThumbnailLoader::Finished& done : m_loader.takeFinished()) {
+        ++m_collected;
         const int index = m_model.firstPicture() + done.index;
         if (index >= m_model.count())
             continue;
@@ -173,12 +185,18 @@ void ImageBrowser::collectThumbnails() {
         m_loader.stop();
         stopProgress();
     }
-    if (!busy || !m_progressShown) {
+    m_collecting = false;
+    if (m_closeProgressLater || !busy || !m_progressShown) {
+        m_closeProgressLater = false;
         stopProgress();
-        if (!m_loader.busy() && m_loader.takeFinished().empty())
+        if (!m_loader.busy() && m_collected >= m_loader.builtCount())
             m_timer->stop();
     }
-    m_collecting = false;
+    if (m_pendingLoad) {
+        const std::string directory = std::move(*m_pendingLoad);
+        m_pendingLoad.reset();
+        load(directory);
+    }
 }
 
 void ImageBrowser::finishThumbnails() {

@@ -78,7 +78,14 @@ private:
     int m_lastClickItem = -1;
     long long m_lastClickTime = 0;
     bool m_progressShown = false;
+    // True while collectThumbnails runs: the progress window is pumping
+    // messages then, so it must not be closed, nor a folder loaded, until
+    // that returns.
     bool m_collecting = false;
+    bool m_closeProgressLater = false;
+    // Thumbnails taken from the loader since the folder was loaded.
+    int m_collected = 0;
+    std::optional<std::string> m_pendingLoad;
 };
 
 // Runs the browser modally on startDirectory (the working folder when empty
