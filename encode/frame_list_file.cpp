@@ -61,19 +61,20 @@ bool saveFrameList(const std::string& path, const std::vector<std::string>& imag
     }
     ImagePtr first = loadImage(entries.front());
     if (!first)
-        return fail("The first picture \"" + entries.front() + "\" could not be read.");
+        return fail("The first picture \"" + entries.front() + "\" could not be read" +
+                    (imageError().empty() ? std::string(".") : " (" + imageError() + ")."));
     const auto [width, height] = frameListSize(first->width, first->height);
     first.reset();
 
     ReplacementFile out(path);
     if (!out.stream())
         return fail("The file \"" + path + "\" could not be created.");
-    const int count = static_cast<int>(entries.size());
-    std::fprintf(out.stream(), "%d %d %d %d\n", width, height, count, count);
-    for (int i = 0; i < count; ++i)
-        std::fprintf(out.stream(), "N %d %s\n", i, entries[i].c_str());
-    std::fputs("-\n", out.stream());
-    if (!out.commit())
+    const std::string count = std::to_string(entries.size());
+    std::string text = std::to_string(width) + " " + std::to_string(height) + " " + count + " " + count + "\n";
+    for (size_t i = 0; i < entries.size(); ++i)
+        text += "N " + std::to_string(i) + " " + entries[i] + "\n";
+    text += "-\n";
+    if (!out.write(text) || !out.commit())
         return fail("The file \"" + path + "\" could not be written.");
     return true;
 }

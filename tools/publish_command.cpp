@@ -16,24 +16,17 @@
 #include "publish/page_flow.h"
 #include "publish/publish_page.h"
 #include "publish/viewer_data.h"
-#include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/drag_motion_object.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
-#include "movie/standard_movie_formats.h"
 #include "tools/terminal_progress.h"
 #include "services/font.h"
+#include "services/prompts.h"
 #include "services/settings.h"
 
 namespace veltro::tool {
 
 namespace {
-
-void registerEverything() {
-    registerStandardImageFormats();
-    registerStandardMovieFormats();
-    registerDragMotionObjectKind();
-}
 
 bool parseInt(const std::string& text, int low, int high, int& value) {
     char* end = nullptr;
@@ -124,7 +117,6 @@ int runPublish(const Args& args) {
         return fail("template \"" + templatePath + "\" does not exist");
     if (!ensureGuiApplication())
         return fail("cannot start the drawing system");
-    registerEverything();
     // Absolute paths, as the file chooser gives them: data.txt records the
     // source so that the page reopens from anywhere.
     std::error_code ec;
@@ -134,9 +126,10 @@ int runPublish(const Args& args) {
         album.pop_back();
     settings().set("album_dir", album);
 
-    std::unique_ptr<Document> document = newDocumentFromSource(source);
+    std::string opening;
+    std::unique_ptr<Document> document = newDocumentFromSource(source, &opening);
     if (!document)
-        return fail("cannot open \"" + source + "\" as a movie");
+        return fail("cannot open \"" + source + "\" as a movie: " + opening);
     auto& movie = static_cast<MovieObject&>(*document->objects.back());
     const int n = movie.movie->movie->frameCount;
     document->setLength(n);
@@ -210,8 +203,11 @@ int runPublish(const Args& args) {
     choices.backgroundIndex = templatePath.empty() ? -1 : 0;
     TerminalProgress progress;
     std::string error;
-    if (!publishPage(*document, choices, progress, &error))
+    std::vector<std::string> notices;
+    if (!publishPage(*document, choices, progress, &error, &notices))
         return fail("publishing failed: " + error);
+    for (const std::string& notice : notices)
+        showMessage(notice);
     std::printf("%s\n", document->name.c_str());
     return 0;
 }
@@ -236,11 +232,12 @@ int runReopen(const Args& args) {
         return fail("usage: veltrotool reopen PAGE");
     if (!ensureGuiApplication())
         return fail("cannot start the drawing system");
-    registerEverything();
-    std::string error;
-    std::unique_ptr<Document> document = reopenPage(args[0], &error);
+    std::string error, notice;
+    std::unique_ptr<Document> document = reopenPage(args[0], &error, &notice);
     if (!document)
         return fail("cannot reopen \"" + args[0] + "\": " + error);
+    if (!notice.empty())
+        showMessage(notice);
     std::string out;
     if (!document->writeSnapshot(out))
         return fail("the document could not be written back completely");

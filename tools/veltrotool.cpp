@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dragmotion/drag_motion_kind.h"
+#include "movie/standard_movie_formats.h"
 #include "tools/commands.h"
 #include "tools/document_command.h"
 #include "tools/encode_command.h"
@@ -117,6 +119,10 @@ int main(int argc, char** argv) {
         printHelp();
         return argc < 2 ? 2 : 0;
     }
+    // Start-up, once for every command: the image and movie formats, and the
+    // drag-motion object kind that pages and snapshots hold.
+    veltro::registerStandardFormats();
+    veltro::registerDragMotionObjectKind();
     for (const auto& command : veltro::tool::commands()) {
         if (std::strcmp(command.name, argv[1]) == 0)
             return command.run(veltro::tool::Args(argv + 2, argv + argc));

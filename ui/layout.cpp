@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <memory>
 #include <vector>
 
+#include "image/file_utils.h"
 #include "services/canvas.h"
 #include "services/font.h"
 #include "services/prompts.h"
@@ -84,13 +84,10 @@ private:
 // line, and a line longer than kLayoutLineLimit comes in pieces.
 std::vector<std::string> readLines(const std::string& path, bool* opened) {
     std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    *opened = static_cast<bool>(in);
-    if (!in)
+    std::string content;
+    *opened = readFileStart(path, kLayoutMaxFileSize, content);
+    if (!*opened)
         return lines;
-    std::string content(kLayoutMaxFileSize, '\0');
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    content.resize(static_cast<size_t>(in.gcount()));
     size_t at = 0;
     while (at < content.size()) {
         size_t end = content.find_first_of("\r\n", at);
