@@ -110,7 +110,7 @@ const std::vector<std::pair<std::string, Conv>>& requiredKeys() {
         {"proc5pos", {}},        {"proc6pos", {}},       {"proc7pos", {}},
         {"e_no_jar", {}},        {"e_no_viewer_js", {}}, {"e_pub_write", {"s"}}, {"e_pub_stores", {}},
         {"e_pub_build", {"s"}},  {"e_pub_copy", {"s"}},  {"e_pub_swap", {"s"}}, {"e_pub_nodir", {}},
-        {"e_zip_write", {}},     {"e_save_settings", {"s"}},
+        {"e_zip_write", {}},     {"e_save_settings", {"s"}}, {"e_publish", {"s"}},
     };
     return keys;
 }

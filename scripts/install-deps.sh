@@ -8,10 +8,11 @@ mode=${1:-build}
 packages=(
   cmake ninja-build g++ pkg-config ccache
   libjpeg-dev libpng-dev zlib1g-dev nettle-dev
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavdevice-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavdevice-dev libswresample-dev
   qt6-base-dev qt6-svg-dev libqt6svg6
   fonts-liberation2 fonts-noto-cjk
   libgtest-dev libgmock-dev
+  libopencv-dev libopencv-contrib-dev
 )
 if [ "$mode" = test ]; then
   # Fixtures are generated with independent tools; fuzzers need clang's runtime;

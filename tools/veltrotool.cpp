@@ -6,6 +6,7 @@
 
 #include "dragmotion/drag_motion_kind.h"
 #include "movie/standard_movie_formats.h"
+#include "tools/capture_command.h"
 #include "tools/commands.h"
 #include "tools/document_command.h"
 #include "tools/encode_command.h"
@@ -13,6 +14,7 @@
 #include "tools/movie_command.h"
 #include "tools/play_command.h"
 #include "tools/publish_command.h"
+#include "tools/track_command.h"
 
 namespace veltro::tool {
 
@@ -42,7 +44,7 @@ const std::vector<Command>& commands() {
         {"frames", "  frames MOVIE OUTDIR [--from A] [--to B] [--every N]\n"
                    "                                     write frames A, A+N, ... B of a movie as OUTDIR/frame%05d.png",
          runFrames},
-        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] [--title T] [--comment C]\n"
+        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\" | --follow x,y [--box w,h]] [--first F] [--last L] [--title T] [--comment C]\n"
                     "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]\n"
                     "                                     publish a movie file with one drawn path as a new album page",
          runPublish},
@@ -52,6 +54,14 @@ const std::vector<Command>& commands() {
          runReopen},
         {"play", "  play PAGE --drag \"x,y x,y ...\"      replay a pointer drag on a published page; print the frame after each position",
          runPlay},
+        {"devices", "  devices                            list the capture devices, one a line: NAME<TAB>description",
+         runDevices},
+        {"record", "  record OUT.avi --seconds S [--device NAME] [--rate R]\n"
+                   "                                     record S seconds from a capture device into an AVI (R fps, default 15)",
+         runRecord},
+        {"track", "  track MOVIE --at x,y [--box w,h] --first F --last L [--frame S]\n"
+                  "                                     follow the object at x,y of frame S (default F) and print its path, \"x,y,frame\" per point",
+         runTrack},
     };
     return table;
 }

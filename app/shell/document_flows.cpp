@@ -1,24 +1,26 @@
-// The main window's flows. The edit, save and album windows and the camera
-// and frame-list windows are not part of this program yet: until they are,
-// each flow goes as far as the models allow (the document is created, the
-// album is listed) and then says plainly that the next step comes later.
+// The main window's flows. A new document, or the album, goes through the
+// page flow of the edit, save and album windows. The camera and frame-list
+// windows are not part of this program yet: until they are, those flows go
+// as far as the models allow and say plainly that the next step comes later.
 #include "app/shell/document_flows.h"
 
 #include <optional>
 #include <vector>
 
 #include "app/base/app_state.h"
+#include "app/capture/capture_window.h"
 #include "app/framelist/frame_list_dialog.h"
+#include "app/publish/page_flow_window.h"
 #include "document/document.h"
 #include "encode/frame_list_file.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
 #include "movie/movie_format.h"
-#include "publish/album.h"
 #include "publish/page_flow.h"
 #include "services/prompts.h"
 #include "services/settings.h"
 #include "ui/dialogs.h"
+#include "ui/window.h"
 
 namespace veltro {
 
@@ -118,10 +120,13 @@ std::unique_ptr<Document> newDocumentFromFile(Window* mainWindow) {
     return newDocumentFromSource(*path);
 }
 
-std::unique_ptr<Document> newDocumentFromCamera(Window*) {
-    showMessage("Recording from a camera comes in a later version of VELTRO Lite. "
-                "Start from a movie file for now.");
-    return nullptr;
+std::unique_ptr<Document> newDocumentFromCamera(Window* mainWindow) {
+    // The capture window records into a new file of the working folder (or
+    // the fixed "exhibition" file); the recording opens like any AVI.
+    std::optional<std::string> recorded = runCapture(mainWindow);
+    if (!recorded)
+        return nullptr;
+    return newDocumentFromSource(*recorded);
 }
 
 std::unique_ptr<Document> newDocumentFromFrameList(Window* mainWindow) {
@@ -138,29 +143,9 @@ std::unique_ptr<Document> newDocumentFromFrameList(Window* mainWindow) {
     return newDocumentFromSource(*saved);
 }
 
-int runDocumentFlow(Window*, std::unique_ptr<Document> document) {
-    if (document) {
-        int frames = 0;
-        for (const auto& entry : document->movieCache.entries())
-            if (entry->movie)
-                frames = entry->movie->frameCount;
-        showMessage("The new clip is ready: " + std::to_string(frames) + " frames, page folder \"" +
-                    document->name + "\".\nThe edit window comes in a later version of VELTRO Lite.");
-        return 1;
-    }
-    std::string album = albumDirectory();
-    std::vector<AlbumPage> pages = listAlbumPages(album);
-    std::string text = "The album \"" + album + "\" holds " + std::to_string(pages.size()) +
-                       (pages.size() == 1 ? " page" : " pages");
-    constexpr size_t kListed = 12;
-    for (size_t i = 0; i < pages.size() && i < kListed; ++i)
-        text += (i == 0 ? ":\n" : "\n") + pages[i].name;
-    if (pages.size() > kListed)
-        text += "\n...";
-    text += pages.empty() ? "." : "";
-    text += "\nThe album window comes in a later version of VELTRO Lite.";
-    showMessage(text);
-    return 1;
+int runDocumentFlow(Window* mainWindow, std::unique_ptr<Document> document) {
+    runPageFlow(mainWindow, std::move(document));
+    return mainWindow && !mainWindow->exists() ? 0 : 1;
 }
 
 }  // namespace veltro
