@@ -21,6 +21,14 @@
 #include "app/edit/edit_window.h"
 #define VELTRO_HAS_EDIT_WINDOW 1
 #endif
+#if __has_include("app/publish/save_window.h") && __has_include("app/publish/album_window.h")
+#include <QTimer>
+
+#include "app/publish/album_window.h"
+#include "app/publish/save_window.h"
+#include "publish/page_flow.h"
+#define VELTRO_HAS_PUBLISH_WINDOWS 1
+#endif
 #include "document/document.h"
 #include "encode/frame_list_file.h"
 #include "image/file_utils.h"
@@ -195,6 +203,52 @@ TEST_F(FrameListJourneyTest, PhotosBecomeAClipThroughTheBrowserAndTheList) {
     });
     EXPECT_EQ(runEditWindow(&main, *document), 1);
     EXPECT_TRUE(edited);
+#endif
+
+#ifdef VELTRO_HAS_PUBLISH_WINDOWS
+    // And on through the program's page flow: a path drawn over the photos in
+    // the edit window, published from the save window, listed in the album.
+    std::vector<std::string> road;
+    std::string pageTitle;
+    size_t albumPages = 0;
+    Answer publishing([&](ShownDialog& shown) {
+        if (shown.kind != DialogKind::ModalWindow)
+            return;
+        road.push_back(shown.text);
+        if (auto* edit = dynamic_cast<EditWindow*>(shown.window)) {
+            QTimer::singleShot(0, [edit] {
+                QWidget* platform = edit->platformWindow();
+                auto at = [&](int x, int y) { return QPoint(edit->pictureLeft() + x, edit->pictureTop() + y); };
+                QTest::mouseMove(platform, at(40, 120));
+                QTest::mousePress(platform, Qt::LeftButton, {}, at(40, 120));
+                for (int x = 48; x <= 280; x += 8)
+                    QTest::mouseMove(platform, at(x, 120));
+                QTest::mouseRelease(platform, Qt::LeftButton, {}, at(280, 120));
+                edit->onCommand(kEditAccept);
+            });
+        } else if (auto* save = dynamic_cast<SaveWindow*>(shown.window)) {
+            QTimer::singleShot(0, [save] {
+                static_cast<NativeControl*>(save->widgetById(kSaveTitle))->setText("Turntable");
+                save->onCommand(kSaveTitle);
+                save->onCommand(kSavePublish);
+            });
+        } else if (auto* album = dynamic_cast<AlbumWindow*>(shown.window)) {
+            QTimer::singleShot(0, [&, album] {
+                albumPages = album->entries().size();
+                if (albumPages > 0)
+                    pageTitle = album->entries()[0].title;
+                album->onCommand(kAlbumMenu);
+            });
+        }
+    });
+    const std::string page = document->name;
+    EXPECT_EQ(runDocumentFlow(&main, std::move(document)), 1);
+    EXPECT_EQ(road, (std::vector<std::string>{"Edit", "Publish", "Album"}));
+    EXPECT_EQ(albumPages, 1u);
+    EXPECT_EQ(pageTitle, "Turntable");
+    EXPECT_TRUE(fileExists(page + "/index.html"));
+    EXPECT_TRUE(fileExists(page + "/veltro.txt"));
+    EXPECT_TRUE(fileExists(page + "/v0.txt"));
 #endif
 }
 
