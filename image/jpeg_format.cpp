@@ -87,7 +87,24 @@ uint32_t cmykPixel(const JSAMPLE* s, bool inverted) {
     return 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
 }
 
-bool decode(const std::string& bytes, ImagePtr& out) {
+// A reduced decode: the least size wanted, and the full size found.
+struct Reduction {
+    int minWidth = 1;
+    int minHeight = 1;
+    int fullWidth = 0;
+    int fullHeight = 0;
+};
+
+// The numerator over 8 of the smallest scale keeping at least the wanted size.
+unsigned reducedScale(unsigned width, unsigned height, const Reduction& want) {
+    unsigned eighths = 1;
+    while (eighths < 8 && ((width * eighths + 7) / 8 < unsigned(want.minWidth) ||
+                           (height * eighths + 7) / 8 < unsigned(want.minHeight)))
+        ++eighths;
+    return eighths;
+}
+
+bool decode(const std::string& bytes, ImagePtr& out, Reduction* reduce = nullptr) {
     jpeg_decompress_struct info;
     ErrorManager errors;
     jpeg_progress_mgr progress;
@@ -110,6 +127,14 @@ bool decode(const std::string& bytes, ImagePtr& out) {
         setImageError("the picture's size is out of range");
         jpeg_destroy_decompress(&info);
         return false;
+    }
+    if (reduce) {
+        reduce->fullWidth = int(info.image_width);
+        reduce->fullHeight = int(info.image_height);
+        info.scale_num = reducedScale(info.image_width, info.image_height, *reduce);
+        info.scale_denom = 8;
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
     }
     bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     if (cmyk)
@@ -195,6 +220,25 @@ ImagePtr JpegFormat::load(const std::string& path) {
     }
     ImagePtr image;
     return decode(bytes, image) ? std::move(image) : nullptr;
+}
+
+ImagePtr loadJpegReduced(const std::string& path, int minWidth, int minHeight, int* fullWidth, int* fullHeight) {
+    std::string bytes;
+    if (!readWholeFile(path, kMaxImageFileBytes, bytes)) {
+        setImageError("cannot read \"" + path + "\"");
+        return nullptr;
+    }
+    Reduction reduce;
+    reduce.minWidth = minWidth > 0 ? minWidth : 1;
+    reduce.minHeight = minHeight > 0 ? minHeight : 1;
+    ImagePtr image;
+    if (!decode(bytes, image, &reduce))
+        return nullptr;
+    if (fullWidth)
+        *fullWidth = reduce.fullWidth;
+    if (fullHeight)
+        *fullHeight = reduce.fullHeight;
+    return image;
 }
 
 bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {

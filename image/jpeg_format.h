@@ -21,4 +21,11 @@ public:
     int quality = 75;
 };
 
+// Loads a JPEG file decoded at the smallest of libjpeg's scales (1/8, 2/8 ...
+// 8/8) that still gives at least minWidth x minHeight pixels, which costs a
+// fraction of a full decode: thumbnails of large photos. The picture's full
+// size goes to *fullWidth and *fullHeight (either may be nullptr). None on any
+// failure, as load.
+ImagePtr loadJpegReduced(const std::string& path, int minWidth, int minHeight, int* fullWidth, int* fullHeight);
+
 }  // namespace veltro

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "framestore/frame_store_index.h"
+#include "encode/frame_list_file.h"
 #include "encode/frame_store_writer.h"
 #include "image/file_utils.h"
 #include "image/png_format.h"
@@ -122,6 +123,20 @@ int runEncode(const Args& args) {
                 static_cast<long long>(bytes));
     if (!stored)
         return fail("not every position could be stored; the index holds what was");
+    return 0;
+}
+
+int runFrameList(const Args& args) {
+    if (args.size() < 2)
+        return fail("usage: framelist OUT.txt IMAGE...");
+    registerStandardImageFormats();
+    const std::vector<std::string> images(args.begin() + 1, args.end());
+    std::string error;
+    if (!saveFrameList(args[0], images, &error))
+        return fail(error);
+    ImagePtr first = loadImage(frameListEntryPath(images.front()));
+    const auto [width, height] = first ? frameListSize(first->width, first->height) : std::make_pair(0, 0);
+    std::printf("frames=%zu %dx%d\n", images.size(), width, height);
     return 0;
 }
 

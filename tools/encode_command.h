@@ -16,6 +16,10 @@ int runEncode(const Args& args);
 // decode INDEX OUTDIR: writes position p's frame as OUTDIR/frame%05d.png and
 // prints "frames=P WIDTHxHEIGHT".
 int runDecode(const Args& args);
+// framelist OUT IMAGE...: saves the images as a frame list file exactly as
+// the frame-list dialog does (paths made absolute, header from the first
+// image) and prints "frames=N WIDTHxHEIGHT". Nothing is written on failure.
+int runFrameList(const Args& args);
 // inspect INDEX: prints the unescaped index as JSON (header, entries, block numbers).
 int runInspect(const Args& args);
 

@@ -34,6 +34,8 @@ const std::vector<Command>& commands() {
                    "          [--adaptive-keys]\n"
                    "                                     write a frame store of a clip (F: key, all-key or a 0-3 digit per position)",
          runEncode},
+        {"framelist", "  framelist OUT.txt IMAGE...         save the images as a frame list (a clip of stills), as the frame-list dialog does",
+         runFrameList},
         {"decode", "  decode INDEX OUTDIR                write every position of a frame store as OUTDIR/frame%05d.png",
          runDecode},
         {"inspect", "  inspect INDEX|PAGE/veltro.txt      print a frame store index, or a page's viewer data, as JSON",
