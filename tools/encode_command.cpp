@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <set>
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include "framestore/frame_store_index.h"
 #include "encode/frame_list_file.h"
 #include "encode/frame_store_writer.h"
@@ -178,22 +181,22 @@ int runInspect(const Args& args) {
     std::string error;
     if (!readFrameStoreIndex(args[0], index, &error))
         return fail("cannot read \"" + args[0] + "\": " + error);
-    std::printf("{\n  \"escaped\": %s,\n", index.escaped ? "true" : "false");
-    std::printf("  \"header\": {\"width\": %d, \"height\": %d, \"positions\": %d, \"entries\": %d},\n", index.width,
-                index.height, index.positions, static_cast<int>(index.entries.size()));
-    std::printf("  \"entries\": [");
-    for (size_t i = 0; i < index.entries.size(); ++i) {
-        const IndexEntry& e = index.entries[i];
-        std::printf("%s\n    {\"kind\": \"%c\", \"position\": %d, \"name\": %s}", i ? "," : "",
-                    static_cast<char>(e.kind), e.position,
-                    e.kind == EntryKind::Difference ? "null" : jsonString(e.name).c_str());
-    }
-    std::printf("%s],\n", index.entries.empty() ? "" : "\n  ");
-    std::printf("  \"blockNumbers\": [");
-    const auto& values = index.blocks.values();
-    for (size_t i = 0; i < values.size(); ++i)
-        std::printf("%s%d", i ? ", " : "", values[i]);
-    std::printf("]\n}\n");
+    QJsonArray entries;
+    for (const IndexEntry& e : index.entries)
+        entries.append(QJsonObject{{"kind", QString(QChar(static_cast<char>(e.kind)))},
+                                   {"position", e.position},
+                                   {"name", e.kind == EntryKind::Difference ? QJsonValue() : jsonText(e.name)}});
+    QJsonArray blockNumbers;
+    for (int value : index.blocks.values())
+        blockNumbers.append(value);
+    printJson({{"escaped", index.escaped},
+               {"header", QJsonObject{{"width", index.width},
+                                      {"height", index.height},
+                                      {"positions", index.positions},
+                                      {"entries", static_cast<int>(index.entries.size())}}},
+               {"entries", entries},
+               {"blockNumbers", blockNumbers}},
+              true);
     return 0;
 }
 
