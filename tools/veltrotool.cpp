@@ -50,10 +50,8 @@ const std::vector<Command>& commands() {
         {"frames", "  frames MOVIE OUTDIR [--from A] [--to B] [--every N]\n"
                    "                                     write frames A, A+N, ... B of a movie as OUTDIR/frame%05d.png",
          runFrames},
-        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\" | --follow x,y [--box w,h]] [--first F] [--last L] [--title T] [--comment C]
-"
-                    "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]
-"
+        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\" | --follow x,y [--box w,h]] [--first F] [--last L] [--title T] [--comment C]\n"
+                    "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]\n"
                     "                                     publish a movie file with one drawn path as a new album page",
          runPublish},
         {"album", "  album DIR                          list the album's pages, newest first (name, title, date, archive KB)",
