@@ -34,12 +34,18 @@ def wait_for(predicate, seconds, what):
 
 class Display:
     def __init__(self):
-        for number in range(91, 140):
-            if not os.path.exists(f"/tmp/.X{number}-lock"):
-                break
-        self.name = f":{number}"
-        self.server = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        # Xvfb picks the first free display itself and writes its number to
+        # the pipe, so parallel tests never race for one.
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                                        "-nolisten", "tcp"], pass_fds=(write_end,),
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise AssertionError("Xvfb did not start")
+        self.name = f":{number}"
         self.env = dict(os.environ, DISPLAY=self.name, QT_QPA_PLATFORM="xcb")
         wait_for(lambda: run("xdpyinfo", env=self.env).returncode == 0, 20, "Xvfb")
 
