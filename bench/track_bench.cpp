@@ -87,7 +87,9 @@ void BM_TrackAccuracy(benchmark::State& state) {
 }
 
 // A real clip labelled by hand: VELTRO_TRACK_CLIP, VELTRO_TRACK_LABELS
-// ("x,y,frame ..." with the first label the click), VELTRO_TRACK_BOX ("w,h").
+// ("x,y,frame ..." with the first label the click; frames numbered as this
+// program's movie reader numbers them), VELTRO_TRACK_BOX ("w,h");
+// VELTRO_TRACK_DUMP=1 prints the tracked positions.
 void BM_TrackRealClip(benchmark::State& state) {
     const char* file = std::getenv("VELTRO_TRACK_CLIP");
     const char* labelText = std::getenv("VELTRO_TRACK_LABELS");
@@ -123,6 +125,9 @@ void BM_TrackRealClip(benchmark::State& state) {
         trackObject([&](int f) { return reader->frameAt(f); }, reader->frameCount,
                     {labels.front().x, labels.front().y, boxW, boxH, first}, first, last, progress, outcome, nullptr);
     }
+    if (std::getenv("VELTRO_TRACK_DUMP"))
+        for (const TrackPoint& p : outcome.points)
+            std::fprintf(stderr, "%d %.1f %.1f\n", p.frame, p.x, p.y);
     DragPath path;
     followPath(outcome.points, 1.0, 1.0, path);
     double sum = 0.0, worst = 0.0, pathSum = 0.0, pathWorst = 0.0;
@@ -147,6 +152,7 @@ void BM_TrackRealClip(benchmark::State& state) {
     }
     state.counters["labels"] = static_cast<double>(labels.size());
     state.counters["unreached"] = missing;
+    state.counters["last_frame"] = outcome.points.empty() ? -1 : outcome.points.back().frame;
     state.counters["track_mean_px"] = n ? sum / n : -1;
     state.counters["track_worst_px"] = worst;
     state.counters["path_mean_px"] = n ? pathSum / n : -1;

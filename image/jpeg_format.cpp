@@ -6,6 +6,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <jpeglib.h>
@@ -86,7 +87,24 @@ uint32_t cmykPixel(const JSAMPLE* s, bool inverted) {
     return 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
 }
 
-bool decode(const std::string& bytes, ImagePtr& out) {
+// A reduced decode: the least size wanted, and the full size found.
+struct Reduction {
+    int minWidth = 1;
+    int minHeight = 1;
+    int fullWidth = 0;
+    int fullHeight = 0;
+};
+
+// The numerator over 8 of the smallest scale keeping at least the wanted size.
+unsigned reducedScale(unsigned width, unsigned height, const Reduction& want) {
+    unsigned eighths = 1;
+    while (eighths < 8 && ((width * eighths + 7) / 8 < unsigned(want.minWidth) ||
+                           (height * eighths + 7) / 8 < unsigned(want.minHeight)))
+        ++eighths;
+    return eighths;
+}
+
+bool decode(const std::string& bytes, ImagePtr& out, Reduction* reduce = nullptr) {
     jpeg_decompress_struct info;
     ErrorManager errors;
     jpeg_progress_mgr progress;
@@ -109,6 +127,14 @@ bool decode(const std::string& bytes, ImagePtr& out) {
         setImageError("the picture's size is out of range");
         jpeg_destroy_decompress(&info);
         return false;
+    }
+    if (reduce) {
+        reduce->fullWidth = int(info.image_width);
+        reduce->fullHeight = int(info.image_height);
+        info.scale_num = reducedScale(info.image_width, info.image_height, *reduce);
+        info.scale_denom = 8;
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
     }
     bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     if (cmyk)
@@ -196,6 +222,25 @@ ImagePtr JpegFormat::load(const std::string& path) {
     return decode(bytes, image) ? std::move(image) : nullptr;
 }
 
+ImagePtr loadJpegReduced(const std::string& path, int minWidth, int minHeight, int* fullWidth, int* fullHeight) {
+    std::string bytes;
+    if (!readWholeFile(path, kMaxImageFileBytes, bytes)) {
+        setImageError("cannot read \"" + path + "\"");
+        return nullptr;
+    }
+    Reduction reduce;
+    reduce.minWidth = minWidth > 0 ? minWidth : 1;
+    reduce.minHeight = minHeight > 0 ? minHeight : 1;
+    ImagePtr image;
+    if (!decode(bytes, image, &reduce))
+        return nullptr;
+    if (fullWidth)
+        *fullWidth = reduce.fullWidth;
+    if (fullHeight)
+        *fullHeight = reduce.fullHeight;
+    return image;
+}
+
 bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {
     if (image.width <= 0 || image.height <= 0 ||
         image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
@@ -215,6 +260,25 @@ bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {
         return false;
     }
     return true;
+}
+
+bool JpegFormat::encodeBytes(const ImageBuffer& image, std::string& bytes) {
+    bytes.clear();
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        return false;
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* stream = open_memstream(&buffer, &size);
+    if (!stream)
+        return false;
+    std::vector<JSAMPLE> line(static_cast<size_t>(image.width) * 3);
+    const bool encoded = encode(stream, image, quality, line.data());
+    const bool closed = std::fclose(stream) == 0;
+    if (encoded && closed && buffer)
+        bytes.assign(buffer, size);
+    std::free(buffer);
+    return encoded && closed;
 }
 
 }  // namespace veltro

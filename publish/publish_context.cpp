@@ -18,6 +18,7 @@
 #include "services/canvas.h"
 #include "services/progress.h"
 #include "services/resources.h"
+#include "services/settings.h"
 
 namespace veltro {
 
@@ -75,7 +76,8 @@ bool PublishContext::writeFrameStores(Progress& progress) {
             flags.assign(m_document.frameFlags.begin() + static_cast<std::ptrdiff_t>(first),
                          m_document.frameFlags.end());
         if (!writeFrameStore(progress, path, *movie.movie->movie, movie.w, movie.h, movie.step,
-                             m_document.jpegQuality, m_document.diffQuality, flags))
+                             m_document.jpegQuality, m_document.diffQuality, flags, nullptr,
+                             settings().findNumber("adaptive_keys", "0") != 0))
             return false;
     }
     return true;

@@ -22,7 +22,8 @@ public:
 
     // One frame store "v%x.txt" per exported movie object that has a movie,
     // k counting them from 0; stops at the first failure or a stop through
-    // the progress. False on failure.
+    // the progress. False on failure. The setting "adaptive_keys" (not "0")
+    // lets the writer store costly difference frames as key frames.
     bool writeFrameStores(Progress& progress);
     // "veltro.txt": the document's body, enciphered and escaped.
     bool writeViewerData(uint32_t headerValue);

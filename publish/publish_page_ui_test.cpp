@@ -89,7 +89,7 @@ private:
 class PublishTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ASSERT_TRUE(ensureGuiApplication());
+        ASSERT_TRUE(testing_support::testApplication());
         static TestMovieFormat testMovies;
         static FrameStoreMovieFormat frameStores;
         clearMovieFormats();

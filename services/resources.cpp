@@ -8,7 +8,6 @@
 
 #include "image/file_utils.h"
 #include "image/image_format.h"
-#include "services/prompts.h"
 
 namespace veltro {
 
@@ -46,7 +45,7 @@ const ImageBuffer* Resources::image(std::string_view name) {
     if (!m_directory.empty())
         loaded = loadImage(pathOf(name));
     if (!loaded) {
-        showMessage(formatText("Cannot read image resource (%s)", {std::string(name)}));
+        m_lastError = formatText("Cannot read image resource (%s)", {std::string(name)});
         return nullptr;
     }
     const ImageBuffer* result = loaded.get();
@@ -63,7 +62,7 @@ const std::string& Resources::text(std::string_view key) {
     if (found)
         return m_texts.emplace(std::string(key), std::move(*found)).first->second;
     if (!tableMissing)
-        showMessage(formatText("Cannot read string resource (%s)", {std::string(key)}));
+        m_lastError = formatText("Cannot read string resource (%s)", {std::string(key)});
     return m_nullText;
 }
 

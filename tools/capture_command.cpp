@@ -92,8 +92,7 @@ int runRecord(const Args& args) {
     const CaptureResult result = recordClip(*chosen, device->format(), settings, &notices);
     if (!result.ok)
         return fail(result.error.empty() ? "the recording failed" : result.error);
-    std::printf("{\"frames\": %d, \"audio\": %s, \"device_lost\": %s}\n", result.frames,
-                result.audio ? "true" : "false", result.deviceLost ? "true" : "false");
+    printJson({{"frames", result.frames}, {"audio", result.audio}, {"device_lost", result.deviceLost}}, false);
     return 0;
 }
 

@@ -12,7 +12,7 @@
 #include "image/file_utils.h"
 #include "image/image_format.h"
 #include "services/canvas.h"
-#include "services/font.h"
+#include "tools/gui_application.h"
 
 namespace veltro::tool {
 

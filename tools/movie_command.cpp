@@ -31,9 +31,12 @@ int runInfo(const Args& args) {
     MovieReaderPtr reader = openForTool(args[0], &format);
     if (!reader)
         return fail("cannot open movie \"" + args[0] + "\"" + (movieError().empty() ? "" : ": " + movieError()));
-    std::printf("{\"format\": %s, \"frames\": %d, \"rate\": %.10g, \"width\": %d, \"height\": %d}\n",
-                jsonString(format->description()).c_str(), reader->frameCount, reader->frameRate,
-                reader->frame ? reader->frame->width : 0, reader->frame ? reader->frame->height : 0);
+    printJson({{"format", jsonText(format->description())},
+               {"frames", reader->frameCount},
+               {"rate", reader->frameRate},
+               {"width", reader->frame ? reader->frame->width : 0},
+               {"height", reader->frame ? reader->frame->height : 0}},
+              false);
     return 0;
 }
 

@@ -19,7 +19,7 @@
 #include "framestore/frame_store_index.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
-#include "services/font.h"
+#include "tools/gui_application.h"
 
 namespace veltro::tool {
 

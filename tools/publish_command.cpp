@@ -10,6 +10,10 @@
 #include <optional>
 #include <sstream>
 
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+
 #include "document/document.h"
 #include "document/movie_object.h"
 #include "publish/album.h"
@@ -21,7 +25,7 @@
 #include "image/image_format.h"
 #include "tools/terminal_progress.h"
 #include "tools/track_command.h"
-#include "services/font.h"
+#include "tools/gui_application.h"
 #include "services/prompts.h"
 #include "services/settings.h"
 
@@ -78,9 +82,9 @@ void zoomToFit(Document& document, MovieObject& movie) {
 int runPublish(const Args& args) {
     const char* usage =
         "usage: veltrotool publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] "
-        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]";
+        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]";
     std::string source, album, stroke, title, comment, templatePath, follow, box;
-    bool haveTitle = false, haveComment = false;
+    bool haveTitle = false, haveComment = false, adaptiveKeys = false;
     int first = -1, last = -1, quality = -1, diffQuality = -1, maxFrame = -1;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -107,6 +111,7 @@ int runPublish(const Args& args) {
         else if (a == "--diff-quality") ok = number(diffQuality, 0, 100);
         else if (a == "--max-frame") ok = number(maxFrame, 1, kMaxDocumentLength);
         else if (a == "--template") ok = value(templatePath);
+        else if (a == "--adaptive-keys") adaptiveKeys = true;
         else if (source.empty() && (a.empty() || a[0] != '-')) source = a;
         else ok = false;
         if (!ok)
@@ -128,6 +133,8 @@ int runPublish(const Args& args) {
     while (album.size() > 1 && album.back() == '/')
         album.pop_back();
     settings().set("album_dir", album);
+    if (adaptiveKeys)
+        settings().set("adaptive_keys", "1");
 
     std::string opening;
     std::unique_ptr<Document> document = newDocumentFromSource(source, &opening);
@@ -263,86 +270,84 @@ int inspectViewerData(const std::string& path) {
     if (!data)
         return fail("\"" + path + "\": " + error);
     const ViewerData& d = *data;
-    std::string out = "{\n";
-    out += "  \"header\": " + std::string(d.hasHeader ? "true" : "false") + ",\n";
-    out += "  \"reserved0\": " + std::to_string(d.reserved0) + ",\n";
-    out += "  \"headerValue\": " + std::to_string(d.headerValue) + ",\n";
-    out += "  \"reserved1\": " + std::to_string(d.reserved1) + ",\n";
-    out += "  \"modeFlag\": " + std::to_string(d.modeFlag) + ",\n";
-    out += "  \"version\": " + std::to_string(d.version) + ",\n";
-    out += "  \"movieCount\": " + std::to_string(d.movieCount) + ",\n";
+    // Stored numbers are unsigned 32-bit; JSON holds them exactly as 64-bit.
+    auto number = [](uint32_t value) { return QJsonValue(static_cast<qint64>(value)); };
     auto names = [](const std::vector<std::string>& list) {
-        std::string text = "[";
-        for (size_t i = 0; i < list.size(); ++i)
-            text += (i ? ", " : "") + jsonString(list[i]);
-        return text + "]";
+        QJsonArray array;
+        for (const std::string& name : list)
+            array.append(jsonText(name));
+        return array;
     };
-    out += "  \"images\": " + names(d.imageNames) + ",\n";
-    out += "  \"sounds\": " + names(d.soundNames) + ",\n";
-    out += "  \"width\": " + std::to_string(d.width) + ",\n";
-    out += "  \"height\": " + std::to_string(d.height) + ",\n";
-    out += "  \"length\": " + std::to_string(d.length) + ",\n";
-    out += "  \"objects\": [";
-    for (size_t i = 0; i < d.objects.size(); ++i) {
-        const ViewerObjectRecord& o = d.objects[i];
-        out += i ? ",\n    {" : "\n    {";
-        out += "\"type\": " + std::to_string(o.type) + ", \"x\": " + std::to_string(o.x) +
-               ", \"y\": " + std::to_string(o.y) + ", \"w\": " + std::to_string(o.w) +
-               ", \"h\": " + std::to_string(o.h) + ", \"ranges\": [";
-        for (size_t r = 0; r < o.ranges.size(); ++r)
-            out += (r ? ", [" : "[") + std::to_string(o.ranges[r].first) + ", " +
-                   std::to_string(o.ranges[r].second) + "]";
-        out += "]";
-        if (o.type == 0)
-            out += ", \"movieIndex\": " + std::to_string(o.mediaIndex);
-        else if (o.type == 1)
-            out += ", \"imageIndex\": " + std::to_string(o.mediaIndex);
-        else {
-            out += ", \"paths\": [";
+    QJsonArray objects;
+    for (const ViewerObjectRecord& o : d.objects) {
+        QJsonArray ranges;
+        for (const auto& [from, to] : o.ranges)
+            ranges.append(QJsonArray{number(from), number(to)});
+        QJsonObject object{{"type", o.type}, {"x", o.x}, {"y", o.y}, {"w", o.w}, {"h", o.h}, {"ranges", ranges}};
+        if (o.type == 0) {
+            object.insert("movieIndex", o.mediaIndex);
+        } else if (o.type == 1) {
+            object.insert("imageIndex", o.mediaIndex);
+        } else {
+            QJsonArray paths;
             for (int s = 0; s < 3; ++s) {
                 char colour[16];
                 std::snprintf(colour, sizeof colour, "%06x", o.pathColor[s]);
-                out += std::string(s ? ", " : "") + "{\"imageIndex\": " + std::to_string(o.pathImage[s]) +
-                       ", \"width\": " + std::to_string(o.pathWidth[s]) + ", \"color\": \"" + colour + "\"}";
+                paths.append(QJsonObject{{"imageIndex", o.pathImage[s]},
+                                         {"width", o.pathWidth[s]},
+                                         {"color", QString::fromLatin1(colour)}});
             }
-            out += "], \"arrow\": " + std::to_string(o.arrow) + ", \"bezier\": " + std::to_string(o.bezier) +
-                   ", \"distance\": " + std::to_string(o.distanceByte) + ", \"thumbnails\": [";
-            for (size_t t = 0; t < o.thumbnailImages.size(); ++t)
-                out += (t ? ", " : "") + std::to_string(o.thumbnailImages[t]);
-            out += "], \"keep\": " + std::to_string(o.keep) +
-                   ", \"thumbnailDir\": " + std::to_string(o.thumbnailDir) + ", \"points\": [";
-            for (size_t p = 0; p < o.points.size(); ++p)
-                out += (p ? ", [" : "[") + std::to_string(o.points[p].x) + ", " + std::to_string(o.points[p].y) +
-                       ", " + std::to_string(o.points[p].frame) + ", " + std::to_string(o.points[p].normal) + "]";
-            out += "]";
+            QJsonArray thumbnails;
+            for (int image : o.thumbnailImages)
+                thumbnails.append(image);
+            QJsonArray points;
+            for (const auto& p : o.points)
+                points.append(QJsonArray{p.x, p.y, number(p.frame), p.normal});
+            object.insert("paths", paths);
+            object.insert("arrow", o.arrow);
+            object.insert("bezier", o.bezier);
+            object.insert("distance", o.distanceByte);
+            object.insert("thumbnails", thumbnails);
+            object.insert("keep", o.keep);
+            object.insert("thumbnailDir", o.thumbnailDir);
+            object.insert("points", points);
         }
-        out += "}";
+        objects.append(object);
     }
-    out += d.objects.empty() ? "],\n" : "\n  ],\n";
-    out += "  \"events\": [";
-    for (size_t i = 0; i < d.events.size(); ++i) {
-        const ViewerEventRecord& e = d.events[i];
-        out += i ? ",\n    {" : "\n    {";
-        out += "\"type\": " + std::to_string(e.type) + ", \"start\": " + std::to_string(e.start) +
-               ", \"end\": " + std::to_string(e.end) + ", \"extra\": " + std::to_string(e.extra);
+    QJsonArray events;
+    for (const ViewerEventRecord& e : d.events) {
+        QJsonObject event{{"type", e.type}, {"start", number(e.start)}, {"end", number(e.end)}, {"extra", number(e.extra)}};
         if (e.type == 0 || e.type == 2)
-            out += ", \"value\": " + std::to_string(e.byteValue);
+            event.insert("value", e.byteValue);
         if (e.type == 1) {
-            out += ", \"frames\": [";
-            for (size_t f = 0; f < e.frames.size(); ++f)
-                out += (f ? ", " : "") + std::to_string(e.frames[f]);
-            out += "]";
+            QJsonArray frames;
+            for (uint32_t frame : e.frames)
+                frames.append(number(frame));
+            event.insert("frames", frames);
         }
         if (e.type == 2)
-            out += ", \"soundIndex\": " + std::to_string(e.soundIndex);
+            event.insert("soundIndex", e.soundIndex);
         if (e.type == 3 || e.type == 4)
-            out += ", \"text1\": " + jsonString(e.text1);
+            event.insert("text1", jsonText(e.text1));
         if (e.type == 3)
-            out += ", \"text2\": " + jsonString(e.text2);
-        out += "}";
+            event.insert("text2", jsonText(e.text2));
+        events.append(event);
     }
-    out += d.events.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    printJson({{"header", d.hasHeader},
+               {"reserved0", number(d.reserved0)},
+               {"headerValue", number(d.headerValue)},
+               {"reserved1", number(d.reserved1)},
+               {"modeFlag", d.modeFlag},
+               {"version", d.version},
+               {"movieCount", d.movieCount},
+               {"images", names(d.imageNames)},
+               {"sounds", names(d.soundNames)},
+               {"width", d.width},
+               {"height", d.height},
+               {"length", d.length},
+               {"objects", objects},
+               {"events", events}},
+              true);
     return 0;
 }
 

@@ -50,6 +50,20 @@ constexpr double kSearchShare = 0.3;
 constexpr double kMinSearch = 6.0;
 // Least correlation at which the object counts as found for sure.
 constexpr double kMinMatch = 0.5;
+// Boxes whose smaller side is below this (working pixels) hold a small
+// object: its look is matched whole, with the edge of the box around it (a
+// small plain object has no inner detail, and quarters of it say nothing),
+// and it must match more closely to count as found.
+constexpr double kSmallBox = 24.0;
+constexpr double kMinMatchSmall = 0.8;
+// A small object matching less closely (its background changed) still counts
+// when the match lies where both its motion and the flow put it.
+constexpr double kMinMatchSmallAgreeing = 0.6;
+constexpr double kAgreement = 2.0;
+// Weight of the colour (a, b of Lab) against the lightness when matching:
+// a coloured object on a background of similar lightness differs mostly in
+// colour.
+constexpr double kChromaWeight = 2.0;
 // Scales tried around the flow's scale when matching.
 constexpr double kMatchScales[] = {0.96, 1.0, 1.04};
 // Least part of the box that must remain inside the picture.
@@ -84,18 +98,32 @@ double correlation(const cv::Mat& a, const cv::Mat& b) {
 
 }  // namespace
 
-// The picture as 8-bit grey at the tracker's working size.
-static cv::Mat workingGray(const ImageBuffer& frame, double scale) {
+// A picture at the tracker's working size: 8-bit grey for the flow and Lab
+// colour (as floats, colour weighted) for matching the object's look.
+struct WorkingFrame {
+    cv::Mat gray;
+    cv::Mat colour;
+    bool empty() const { return gray.empty(); }
+};
+
+static WorkingFrame workingFrame(const ImageBuffer& frame, double scale) {
     // ImageBuffer words are 0xAARRGGBB: in memory B, G, R, A.
     cv::Mat bgra(frame.height, frame.width, CV_8UC4, const_cast<uint32_t*>(frame.data()));
-    cv::Mat gray;
-    cv::cvtColor(bgra, gray, cv::COLOR_BGRA2GRAY);
+    cv::Mat bgr;
+    cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
     if (scale < 1.0) {
         cv::Mat small;
-        cv::resize(gray, small, cv::Size(), scale, scale, cv::INTER_AREA);
-        return small;
+        cv::resize(bgr, small, cv::Size(), scale, scale, cv::INTER_AREA);
+        bgr = small;
     }
-    return gray;
+    WorkingFrame w;
+    cv::cvtColor(bgr, w.gray, cv::COLOR_BGR2GRAY);
+    cv::Mat lab;
+    cv::cvtColor(bgr, lab, cv::COLOR_BGR2Lab);
+    lab.convertTo(w.colour, CV_32FC3);
+    w.colour -= cv::Scalar(0.0, 128.0, 128.0);
+    cv::multiply(w.colour, cv::Scalar(1.0, kChromaWeight, kChromaWeight), w.colour);
+    return w;
 }
 
 struct ObjectTracker::State {
@@ -119,6 +147,7 @@ struct ObjectTracker::State {
     int unsure = 0;
     std::vector<cv::Mat> previous;  // pyramid of the last frame
     cv::Mat previousGray;
+    bool small = false;   // a small object, matched whole
     cv::Mat firstCore;    // the middle of the box when tracking started
     cv::Mat recentCore;   // the same, slowly following changes of appearance
     std::string failure;
@@ -126,7 +155,8 @@ struct ObjectTracker::State {
     double boxWidth() const { return width0 * boxScale; }
     double boxHeight() const { return height0 * boxScale; }
 
-    bool begin(const cv::Mat& gray, double x, double y, int w, int h) {
+    bool begin(const WorkingFrame& frame, double x, double y, int w, int h) {
+        const cv::Mat& gray = frame.gray;
         const double side = std::clamp(kClickBoxFraction * std::min(pictureWidth, pictureHeight),
                                        static_cast<double>(kMinTrackBox), static_cast<double>(kMaxTrackBox));
         const double bw = (w >= 1 && h >= 1 ? w : side) * scale;
@@ -136,10 +166,12 @@ struct ObjectTracker::State {
         width0 = std::max(6.0, bw);
         height0 = std::max(6.0, bh);
         boxScale = 1.0;
-        const cv::Size coreSize(std::max(6, static_cast<int>(width0 * kCoreShare)),
-                                std::max(6, static_cast<int>(height0 * kCoreShare)));
-        cv::getRectSubPix(gray, coreSize, cv::Point2f(static_cast<float>(cx), static_cast<float>(cy)), firstCore,
-                          CV_32F);
+        small = std::min(width0, height0) < kSmallBox;
+        const double share = small ? 1.0 : kCoreShare;
+        const cv::Size coreSize(std::max(6, static_cast<int>(width0 * share)),
+                                std::max(6, static_cast<int>(height0 * share)));
+        cv::getRectSubPix(frame.colour, coreSize, cv::Point2f(static_cast<float>(cx), static_cast<float>(cy)),
+                          firstCore, CV_32F);
         recentCore = firstCore.clone();
         previousGray = gray;
         cv::buildOpticalFlowPyramid(gray, previous, kFlowWindow, kFlowLevels);
@@ -247,7 +279,7 @@ struct ObjectTracker::State {
     // Looks for the middle of the object, as it was at the start and as it
     // looked lately, around a guessed centre at the guessed scale and a
     // little either side. The best correlation, its centre and scale.
-    double match(const cv::Mat& gray, double gx, double gy, double gscale, double reach, cv::Point2d& centre,
+    double match(const cv::Mat& colour, double gx, double gy, double gscale, double reach, cv::Point2d& centre,
                  double& bestScale) const {
         double best = -1.0;
         for (const cv::Mat* core : {&firstCore, &recentCore}) {
@@ -259,13 +291,19 @@ struct ObjectTracker::State {
                 const cv::Rect area(static_cast<int>(std::floor(gx - (size.width - 1) / 2.0)) - r,
                                     static_cast<int>(std::floor(gy - (size.height - 1) / 2.0)) - r,
                                     size.width + 2 * r, size.height + 2 * r);
-                const cv::Rect inside = area & cv::Rect(0, 0, gray.cols, gray.rows);
+                const cv::Rect inside = area & cv::Rect(0, 0, colour.cols, colour.rows);
                 if (inside.width <= size.width + 2 || inside.height <= size.height + 2)
                     continue;
-                cv::Mat templ, region;
+                cv::Mat templ;
                 cv::resize(*core, templ, size, 0, 0, cv::INTER_AREA);
-                gray(inside).convertTo(region, CV_32F);
-                const cv::Mat scores = quarterScores(region, templ);
+                const cv::Mat region = colour(inside);
+                cv::Mat scores;
+                if (small) {
+                    cv::matchTemplate(region, templ, scores, cv::TM_CCOEFF_NORMED);
+                    cv::patchNaNs(scores, 0.0);
+                } else {
+                    scores = quarterScores(region, templ);
+                }
                 double peak = 0.0;
                 cv::Point at;
                 cv::minMaxLoc(scores, nullptr, &peak, nullptr, &at);
@@ -293,7 +331,16 @@ struct ObjectTracker::State {
         return best;
     }
 
-    bool next(const cv::Mat& gray) {
+    // The recent look moves a little towards the object as it looks now.
+    void adaptLook(const cv::Mat& colour) {
+        cv::Mat now;
+        cv::getRectSubPix(colour, recentCore.size(), cv::Point2f(static_cast<float>(cx), static_cast<float>(cy)), now,
+                          CV_32F);
+        recentCore = (1 - kRecentBlend) * recentCore + kRecentBlend * now;
+    }
+
+    bool next(const WorkingFrame& frame) {
+        const cv::Mat& gray = frame.gray;
         if (gray.size() != previousGray.size()) {
             failure = "lost";
             return false;
@@ -313,15 +360,21 @@ struct ObjectTracker::State {
         double matchScale = boxScale, otherScale = boxScale;
         double best = -1.0;
         if (flowed)
-            best = match(gray, cx + dx, cy + dy, boxScale * grow, reach, centre, matchScale);
-        const double predicted = match(gray, predictedX, predictedY, boxScale, reach, other, otherScale);
+            best = match(frame.colour, cx + dx, cy + dy, boxScale * grow, reach, centre, matchScale);
+        const double predicted = match(frame.colour, predictedX, predictedY, boxScale, reach, other, otherScale);
         if (predicted > best) {
             best = predicted;
             centre = other;
             matchScale = otherScale;
         }
 
-        if (best >= kMinMatch) {
+        bool found = best >= (small ? kMinMatchSmall : kMinMatch);
+        if (small && !found && best >= kMinMatchSmallAgreeing && flowed && unsure == 0) {
+            const double fromMotion = std::hypot(centre.x - predictedX, centre.y - predictedY);
+            const double fromFlow = std::hypot(centre.x - (cx + dx), centre.y - (cy + dy));
+            found = fromMotion <= kAgreement && fromFlow <= kAgreement;
+        }
+        if (found) {
             const int frames = unsure + 1;
             const double vx = (centre.x - sureX) / frames;
             const double vy = (centre.y - sureY) / frames;
@@ -331,13 +384,11 @@ struct ObjectTracker::State {
             cy = sureY = centre.y;
             boxScale = matchScale;
             unsure = 0;
-            // The recent look follows slow changes of the object's appearance.
-            cv::Mat now;
-            cv::getRectSubPix(gray, recentCore.size(), cv::Point2f(static_cast<float>(cx), static_cast<float>(cy)), now,
-                              CV_32F);
-            cv::Mat resized;
-            cv::resize(now, resized, recentCore.size());
-            recentCore = (1 - kRecentBlend) * recentCore + kRecentBlend * resized;
+            // The recent look follows slow changes of the object's appearance
+            // (not that of a small object: its box is mostly background, and
+            // following it lets the box slide off the object).
+            if (!small)
+                adaptLook(frame.colour);
         } else {
             // Not found for sure: carry on with the guess for a few frames
             // (a short cover); the caller keeps only sure positions.
@@ -375,7 +426,7 @@ bool ObjectTracker::start(const ImageBuffer& frame, double x, double y, int boxW
     m->pictureWidth = frame.width;
     m->pictureHeight = frame.height;
     m->scale = std::min(1.0, static_cast<double>(kWorkingSide) / std::max(frame.width, frame.height));
-    return m->begin(workingGray(frame, m->scale), x, y, boxWidth, boxHeight);
+    return m->begin(workingFrame(frame, m->scale), x, y, boxWidth, boxHeight);
 }
 
 bool ObjectTracker::step(const ImageBuffer& frame) {
@@ -384,7 +435,7 @@ bool ObjectTracker::step(const ImageBuffer& frame) {
         m->failure = "lost";
         return false;
     }
-    return m->next(workingGray(frame, m->scale));
+    return m->next(workingFrame(frame, m->scale));
 }
 
 double ObjectTracker::x() const { return m->cx / m->scale; }
@@ -491,13 +542,13 @@ bool trackObject(const FrameSupplier& frames, int frameCount, const TrackTarget&
     bool going = outcome.forwardEnd != TrackEnd::Stopped && start > first;
     for (int high = start - 1; going && high >= first;) {
         const int low = std::max(first, high - kBackwardChunk + 1);
-        std::vector<cv::Mat> chunk;
+        std::vector<WorkingFrame> chunk;
         for (int f = low; f <= high; ++f) {
             const ImageBuffer* frame = frames(f);
             if (frame == nullptr || frame->width != pictureWidth || frame->height != pictureHeight)
                 chunk.emplace_back();
             else
-                chunk.push_back(workingGray(*frame, scale));
+                chunk.push_back(workingFrame(*frame, scale));
         }
         for (int f = high; f >= low; --f) {
             if (!progress.update(done, total)) {
@@ -505,14 +556,14 @@ bool trackObject(const FrameSupplier& frames, int frameCount, const TrackTarget&
                 going = false;
                 break;
             }
-            const cv::Mat& gray = chunk[static_cast<size_t>(f - low)];
-            if (gray.empty()) {
+            const WorkingFrame& working = chunk[static_cast<size_t>(f - low)];
+            if (working.empty()) {
                 outcome.backwardEnd = TrackEnd::Unreadable;
                 outcome.backwardMissed = before.missed(f);
                 going = false;
                 break;
             }
-            if (!backward.m->next(gray)) {
+            if (!backward.m->next(working)) {
                 outcome.backwardEnd = endFor(backward);
                 outcome.backwardMissed = before.missed(f);
                 going = false;

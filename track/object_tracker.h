@@ -6,8 +6,11 @@
 // the median of the rest and scaled by the median change of their distances),
 // and the object's last sure motion carried on. Around both, the middle of the
 // object as it looked at the start (and, slowly updated, lately) is matched
-// quarter by quarter, so a partly covered object is still found; a good match
-// makes the position sure. A few unsure frames in a row (a short cover) are
+// in colour (Lab, colour weighted above lightness) quarter by quarter, so a
+// partly covered object is still found; a good match makes the position sure.
+// A small object (a box under 24 pixels) is matched whole with the edge of
+// its box, keeps its first look, and needs a closer match, or one that lies
+// where both its motion and the flow put it. A few unsure frames in a row (a short cover) are
 // bridged; more end the tracking, and the result never goes past the last
 // frame the object was surely found in.
 #pragma once

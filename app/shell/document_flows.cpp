@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "app/base/app_state.h"
-#include "app/publish/page_flow_window.h"
 #include "app/capture/capture_window.h"
+#include "app/framelist/frame_list_dialog.h"
+#include "app/publish/page_flow_window.h"
 #include "document/document.h"
 #include "encode/frame_list_file.h"
 #include "image/file_utils.h"
@@ -129,17 +130,17 @@ std::unique_ptr<Document> newDocumentFromCamera(Window* mainWindow) {
 }
 
 std::unique_ptr<Document> newDocumentFromFrameList(Window* mainWindow) {
-    // Until the frame list window arrives, an existing list file is opened.
-    std::string filter = "Frame list (*.txt)";
-    filter += '\0';
-    filter += "*.txt";
-    filter += '\0';
-    filter += '\0';
-    sourceBuffer() = sourceStartDirectory();
-    std::optional<std::string> path = chooseOpenFile(mainWindow, filter, &sourceBuffer());
-    if (!path || path->empty())
+    // The new list is proposed as the first free "vnN.txt" of the working
+    // folder; the dialog saves it, and the saved list opens as the clip.
+    std::optional<std::string> proposed = newFrameListPath();
+    if (!proposed) {
+        showMessage("The working folder \"" + workDirectory() + "\" cannot hold a new frame list.");
         return nullptr;
-    return newDocumentFromSource(*path);
+    }
+    std::optional<std::string> saved = runFrameListDialog(mainWindow, *proposed);
+    if (!saved)
+        return nullptr;
+    return newDocumentFromSource(*saved);
 }
 
 int runDocumentFlow(Window* mainWindow, std::unique_ptr<Document> document) {
