@@ -99,7 +99,10 @@ bool PublishContext::writeThumbnail() {
 bool PublishContext::copyViewerArchive() {
     std::optional<std::vector<uint8_t>> bytes = resources().readFile("veltro.jar");
     if (!bytes) {
-        m_notices.push_back(resources().text("e_no_jar"));
+        // Browsers play the page through veltro.js; the archive is only worth
+        // a word when that viewer is missing too and nothing would play it.
+        if (!resources().readFile("veltro.js"))
+            m_notices.push_back(resources().text("e_no_jar"));
         return false;
     }
     return writeWholeFile(joinPath(m_pageDir, "veltro.jar"), std::string(bytes->begin(), bytes->end()));

@@ -30,8 +30,9 @@ public:
     // "thumb.jpg": the document canvas as it is now, at the document's JPEG
     // quality.
     bool writeThumbnail();
-    // "veltro.jar" from the resource set. A missing resource adds the notice
-    // "e_no_jar" and gives false.
+    // "veltro.jar" from the resource set; false when the set has none. The
+    // notice "e_no_jar" is added only when the set lacks the browser viewer
+    // "veltro.js" as well (with it the page plays without the archive).
     bool copyViewerArchive();
     // "veltro.js" (the browser viewer) from the resource set; true without
     // writing anything, after the notice "e_no_viewer_js", when the resource

@@ -209,8 +209,8 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
 
     if (!context.writeViewerData(0))
         return cannotWrite("veltro.txt");
-    // A missing viewer archive has been reported; the page plays without it
-    // in browsers.
+    // Without the viewer archive the page plays in browsers through
+    // veltro.js; only a resource set lacking both has been reported.
     if (!context.copyViewerArchive() && resources().readFile("veltro.jar"))
         return cannotWrite("veltro.jar");
     if (!context.copyViewerScript())

@@ -397,17 +397,39 @@ TEST_F(PublishTest, NewPagesTakeTheFirstFreeNameAndBadInputIsReported) {
     EXPECT_EQ(readFile(dir.path + "/file"), "x");
 }
 
-TEST_F(PublishTest, AMissingViewerArchiveIsReportedAndThePageStillPublished) {
+TEST_F(PublishTest, MissingViewersAreReportedOnlyWhenBrowsersCouldNotPlayThePage) {
+    // Without the Java archive the page plays through veltro.js: nothing to
+    // tell, and the page has every other file.
     fs::remove(dir.path + "/res/veltro.jar");
-    fs::remove(dir.path + "/res/veltro.js");
     auto document = newDocument();
     ASSERT_TRUE(document);
     ASSERT_TRUE(publish(*document, choices())) << lastError;
+    EXPECT_EQ(lastNotices, std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(album + "/new0/veltro.jar"));
+    EXPECT_EQ(readFile(album + "/new0/veltro.js"), "// viewer\n");
+    for (const char* name : {"veltro.txt", "veltro-data.js", "index.html", "data.txt", "new0.zip"})
+        EXPECT_TRUE(fs::is_regular_file(album + "/new0/" + name)) << name;
+
+    // Without the browser viewer the archive is there but browsers cannot
+    // play the page: that is said.
+    dir.write("res/veltro.jar", "PK-jar-bytes");
+    fs::remove(dir.path + "/res/veltro.js");
+    auto second = newDocument();
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(publish(*second, choices())) << lastError;
+    EXPECT_EQ(lastNotices, std::vector<std::string>{"No viewer script resource"});
+    EXPECT_EQ(readFile(second->name + "/veltro.jar"), "PK-jar-bytes");
+
+    // With neither viewer both are missed, and the page is still written.
+    fs::remove(dir.path + "/res/veltro.jar");
+    auto third = newDocument();
+    ASSERT_TRUE(third);
+    ASSERT_TRUE(publish(*third, choices())) << lastError;
     EXPECT_EQ(lastNotices, (std::vector<std::string>{"No jar resource", "No viewer script resource"}));
     EXPECT_TRUE(prompts_->messages.empty());
-    EXPECT_FALSE(fs::exists(album + "/new0/veltro.jar"));
-    EXPECT_FALSE(fs::exists(album + "/new0/veltro.js"));
-    EXPECT_TRUE(fs::exists(album + "/new0/veltro.txt"));
+    EXPECT_FALSE(fs::exists(third->name + "/veltro.jar"));
+    EXPECT_FALSE(fs::exists(third->name + "/veltro.js"));
+    EXPECT_TRUE(fs::exists(third->name + "/veltro.txt"));
 }
 
 TEST_F(PublishTest, PageArchiveNeedsAParentWithASeparator) {

@@ -260,10 +260,19 @@ bool SaveWindow::publish() {
     setBusy(true);
     PublishProgress progress(this);
     std::string error;
-    const bool published = publishPage(m_document, choices, progress, &error);
+    std::vector<std::string> notices;
+    const bool published = publishPage(m_document, choices, progress, &error, &notices);
     closeProgress();
     m_publishing = false;
     setBusy(false);
+    // The page is in place; what did not go as planned on the way (settings
+    // that were not stored, no page archive, no browser viewer) is said.
+    if (published && !notices.empty()) {
+        std::string told;
+        for (const std::string& notice : notices)
+            told += (told.empty() ? "" : "\n\n") + notice;
+        showMessage(told);
+    }
 
     m_lastError = published ? std::string() : error;
     if (m_closeRequested) {
