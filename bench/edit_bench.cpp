@@ -6,12 +6,18 @@
 //   key frame every 60 frames, until its picture is on the back buffer, in
 //   random and in sequential order.
 // Each case reports the median and the 99th percentile in milliseconds as
-// counters (p50_ms, p99_ms). The clips are made with the ffmpeg program.
+// counters (p50_ms, p99_ms). A scrub shows a decoded neighbour at once when
+// its own frame is not decoded yet: the plain scrub cases time the first
+// picture (stand_ins counts the neighbours shown), the "Exact" cases wait
+// for the frame itself, delivered through the event loop. max_rss_mb is the
+// process's peak resident memory so far (run one case alone to read its
+// own). The clips are made with the ffmpeg program.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -19,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/edit/edit_window.h"
@@ -27,6 +34,7 @@
 #include "document/media_cache.h"
 #include "document/movie_object.h"
 #include "image/image_format.h"
+#include "movie/frame_cache.h"
 #include "movie/standard_movie_formats.h"
 #include "services/resources.h"
 #include "services/settings.h"
@@ -100,6 +108,40 @@ void reportPercentiles(benchmark::State& state, std::vector<double> ms) {
     state.counters["samples"] = static_cast<double>(ms.size());
 }
 
+void reportMemory(benchmark::State& state, const Document& document) {
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) == 0)
+        state.counters["max_rss_mb"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    if (document.objects.empty() || document.objects.back()->type() != ObjectType::Movie)
+        return;
+    const auto& clip = static_cast<const MovieObject&>(*document.objects.back());
+    if (clip.movie == nullptr || !clip.movie->movie)
+        return;
+    if (const DisplayFrameCache* frames = clip.movie->movie->displayFrames()) {
+        state.counters["kept_frames"] = static_cast<double>(frames->keptCount());
+        state.counters["kept_mb"] = static_cast<double>(frames->keptBytes()) / (1 << 20);
+    }
+}
+
+// Runs the event loop until done() holds or seconds pass; false on timeout.
+template <class F>
+bool processEventsUntil(F&& done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+// The clip's display frames in the window's document.
+const DisplayFrameCache* displayFrames(const Document& document) {
+    const auto& clip = static_cast<const MovieObject&>(*document.objects.back());
+    return clip.movie->movie->displayFrames();
+}
+
 template <class F>
 double timeMs(F&& f) {
     const auto start = std::chrono::steady_clock::now();
@@ -107,8 +149,10 @@ double timeMs(F&& f) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Dragging back and forth along a path drawn across the whole picture.
-void BM_PlayDrag640x480(benchmark::State& state) {
+// Dragging back and forth along a path drawn across the whole picture; warm:
+// after the flagged frames were decoded ahead (prefetch_ms: how long that
+// took from the end of the stroke), cold: right after the stroke.
+void playDrag(benchmark::State& state, bool warm) {
     application();
     const std::string clip = h264Clip(640, 480, 300, 30);
     auto document = clip.empty() ? nullptr : documentWithClip(clip);
@@ -134,6 +178,23 @@ void BM_PlayDrag640x480(benchmark::State& state) {
     for (int x = 10; x < width - 10; x += 4)
         window.onMouseMove(left + x, y, 0);
     window.onLeftUp(left + width - 10, y, 0);
+    if (warm) {
+        const auto& clip = static_cast<const MovieObject&>(*document->objects.back());
+        const auto start = std::chrono::steady_clock::now();
+        const bool all = processEventsUntil(
+            [&] {
+                for (int f = 0; f < document->length; ++f)
+                    if ((document->frameFlags[static_cast<size_t>(f)] & kFrameEncodeMask) &&
+                        !displayFrames(*document)->isKept(clip.sourceFrameAt(f)))
+                        return false;
+                return true;
+            },
+            30.0);
+        state.counters["prefetch_ms"] =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (!all)
+            state.counters["prefetch_timed_out"] = 1;
+    }
 
     std::vector<double> ms;
     for (auto _ : state) {
@@ -150,11 +211,16 @@ void BM_PlayDrag640x480(benchmark::State& state) {
     state.counters["picture_w"] = document->width;
     state.counters["flagged"] = document->flaggedCount;
     reportPercentiles(state, ms);
+    reportMemory(state, *document);
 }
+void BM_PlayDrag640x480(benchmark::State& state) { playDrag(state, true); }
+void BM_PlayDrag640x480Cold(benchmark::State& state) { playDrag(state, false); }
 BENCHMARK(BM_PlayDrag640x480)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_PlayDrag640x480Cold)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
-// Slide-bar positions over a 600-frame 1080p clip, from opening the window.
-void scrub(benchmark::State& state, bool random) {
+// Slide-bar positions over a 600-frame 1080p clip, from opening the window;
+// with exact, each position waits until its own frame is shown.
+void scrub(benchmark::State& state, bool random, bool exact) {
     application();
     const std::string clip = h264Clip(1920, 1080, 600, 60);
     if (clip.empty()) {
@@ -162,6 +228,7 @@ void scrub(benchmark::State& state, bool random) {
         return;
     }
     std::vector<double> ms;
+    int standIns = 0;
     for (auto _ : state) {
         state.PauseTiming();
         auto document = documentWithClip(clip);
@@ -186,16 +253,26 @@ void scrub(benchmark::State& state, bool random) {
             ms.push_back(timeMs([&] {
                 window.slideBar()->setValue(f);
                 window.onCommand(kEditSlideBar);
+                if (exact && !processEventsUntil([&] { return window.pictureIsExact(); }, 30.0))
+                    state.SkipWithError("the exact frame never came");
             }));
+            if (!window.pictureIsExact())
+                ++standIns;
         }
+        reportMemory(state, *document);
     }
+    state.counters["stand_ins"] = standIns;
     reportPercentiles(state, ms);
 }
 
-void BM_ScrubRandom1080p(benchmark::State& state) { scrub(state, true); }
-void BM_ScrubSequential1080p(benchmark::State& state) { scrub(state, false); }
+void BM_ScrubRandom1080p(benchmark::State& state) { scrub(state, true, false); }
+void BM_ScrubSequential1080p(benchmark::State& state) { scrub(state, false, false); }
+void BM_ScrubRandom1080pExact(benchmark::State& state) { scrub(state, true, true); }
+void BM_ScrubSequential1080pExact(benchmark::State& state) { scrub(state, false, true); }
 BENCHMARK(BM_ScrubRandom1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_ScrubSequential1080p)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_ScrubRandom1080pExact)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_ScrubSequential1080pExact)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 }  // namespace veltro
