@@ -1,6 +1,6 @@
-// The main window's flows. The edit, save and album windows and the camera
-// and frame-list windows are not part of this program yet: until they are,
-// each flow goes as far as the models allow (the document is created, the
+// The main window's flows. The save and album windows and the camera and
+// frame-list windows are not part of this program yet: until they are, each
+// flow goes as far as it can (a new clip is edited in the edit window, the
 // album is listed) and then says plainly that the next step comes later.
 #include "app/shell/document_flows.h"
 
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/base/app_state.h"
+#include "app/edit/edit_window.h"
 #include "document/document.h"
 #include "encode/frame_list_file.h"
 #include "image/file_utils.h"
@@ -137,14 +138,17 @@ std::unique_ptr<Document> newDocumentFromFrameList(Window* mainWindow) {
     return newDocumentFromSource(*path);
 }
 
-int runDocumentFlow(Window*, std::unique_ptr<Document> document) {
+int runDocumentFlow(Window* mainWindow, std::unique_ptr<Document> document) {
     if (document) {
-        int frames = 0;
-        for (const auto& entry : document->movieCache.entries())
-            if (entry->movie)
-                frames = entry->movie->frameCount;
-        showMessage("The new clip is ready: " + std::to_string(frames) + " frames, page folder \"" +
-                    document->name + "\".\nThe edit window comes in a later version of VELTRO Lite.");
+        const int edited = runEditWindow(mainWindow, *document);
+        if (edited < 0)
+            return 0;  // the program is closing
+        if (edited > 0) {
+            const size_t paths = document->objects.empty() ? 0 : document->objects.size() - 1;
+            showMessage("The clip is ready with " + std::to_string(paths) + (paths == 1 ? " path" : " paths") +
+                        " for the page folder \"" + document->name +
+                        "\".\nThe publish window comes in a later version of VELTRO Lite.");
+        }
         return 1;
     }
     std::string album = albumDirectory();

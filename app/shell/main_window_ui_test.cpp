@@ -13,6 +13,7 @@
 
 #include "app/base/app_state.h"
 #include "app/base/app_test_support.h"
+#include "app/edit/edit_window.h"
 #include "app/shell/document_flows.h"
 #include "app/shell/sample_clip.h"
 #include "document/document.h"
@@ -205,7 +206,7 @@ TEST_F(MainWindowTest, TheCameraSaysItComesLaterAndTheAlbumRunsTheFlowWithoutADo
     EXPECT_TRUE(hiddenDuringFlow);
 }
 
-TEST_F(MainWindowTest, TodaysPageFlowSaysWhatWasMadeAndListsTheAlbum) {
+TEST_F(MainWindowTest, TodaysPageFlowEditsANewClipAndListsTheAlbum) {
     std::string album = m_shipped.scratch.path + "/pages";
     for (const char* page : {"one", "two"}) {
         makeDirectories(album + "/" + page);
@@ -219,13 +220,44 @@ TEST_F(MainWindowTest, TodaysPageFlowSaysWhatWasMadeAndListsTheAlbum) {
     EXPECT_NE(listing.find("\none"), std::string::npos) << listing;
     EXPECT_NE(listing.find("\ntwo"), std::string::npos) << listing;
 
+    // A new clip goes to the edit window over the main window: discarded,
+    // nothing more is said; accepted, the user hears what comes next; the
+    // program closing from it ends the flow with 0.
+    int editAnswer = kEditDiscard;
+    std::vector<std::string> titles;
+    int editedFrames = 0;
+    Answer answer([&](ShownDialog& dialog) {
+        if (dialog.kind != DialogKind::ModalWindow)
+            return;
+        titles.push_back(dialog.text);
+        if (auto* edit = dynamic_cast<EditWindow*>(dialog.window)) {
+            editedFrames = edit->editedDocument().length;
+            if (editAnswer < 0)
+                edit->endModal(-1);
+            else
+                edit->onCommand(editAnswer);
+        }
+    });
     m_messages.clear();
     std::unique_ptr<Document> document = newDocumentFromSource(sampleDirectory() + "/" + kSampleFileName);
     ASSERT_TRUE(document);
     EXPECT_EQ(runDocumentFlow(&main, std::move(document)), 1);
+    EXPECT_EQ(titles, std::vector<std::string>{"Edit"});
+    EXPECT_EQ(editedFrames, kSampleFrameCount);
+    EXPECT_TRUE(m_messages.messages().empty());
+
+    editAnswer = kEditAccept;
+    document = newDocumentFromSource(sampleDirectory() + "/" + kSampleFileName);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(runDocumentFlow(&main, std::move(document)), 1);
     ASSERT_EQ(m_messages.messages().size(), 1u);
-    EXPECT_NE(m_messages.messages()[0].find(std::to_string(kSampleFrameCount) + " frames"), std::string::npos)
-        << m_messages.messages()[0];
+    EXPECT_NE(m_messages.messages()[0].find("0 paths"), std::string::npos) << m_messages.messages()[0];
+    EXPECT_NE(m_messages.messages()[0].find("publish window comes"), std::string::npos);
+
+    editAnswer = -1;
+    document = newDocumentFromSource(sampleDirectory() + "/" + kSampleFileName);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(runDocumentFlow(&main, std::move(document)), 0);
 }
 
 TEST_F(MainWindowTest, SettingsOpenOverTheMainWindow) {
