@@ -13,12 +13,46 @@ namespace veltro {
 
 namespace {
 
-// Bytes one kept picture of width x height costs.
-size_t pictureBytes(int width, int height) {
-    return static_cast<size_t>(width) * static_cast<size_t>(height) * 4 + sizeof(ImageBuffer);
-}
+// Bytes a kept picture costs besides its pixels.
+constexpr size_t kKeptOverhead = 128;
 
 }  // namespace
+
+size_t DisplayFrameCache::pictureCost(int width, int height) {
+    return static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0)) * 3 + kKeptOverhead;
+}
+
+DisplayFrameCache::Picture DisplayFrameCache::pack(const ImageBuffer& picture) {
+    auto kept = std::make_shared<Kept>();
+    if (picture.hasAlpha) {
+        kept->withAlpha = picture;
+        kept->bytes = picture.pixelCount() * 4 + kKeptOverhead;
+        return kept;
+    }
+    kept->rgb.resize(picture.pixelCount() * 3);
+    uint8_t* out = kept->rgb.data();
+    for (uint32_t pixel : picture.pixels) {
+        *out++ = static_cast<uint8_t>(pixel >> 16);
+        *out++ = static_cast<uint8_t>(pixel >> 8);
+        *out++ = static_cast<uint8_t>(pixel);
+    }
+    kept->bytes = kept->rgb.size() + kKeptOverhead;
+    return kept;
+}
+
+void DisplayFrameCache::unpack(const Kept& kept, ImageBuffer& picture) {
+    if (!kept.rgb.empty()) {
+        picture.hasAlpha = 0;
+        const uint8_t* in = kept.rgb.data();
+        for (uint32_t& pixel : picture.pixels) {
+            pixel = 0xFF000000u | uint32_t{in[0]} << 16 | uint32_t{in[1]} << 8 | in[2];
+            in += 3;
+        }
+    } else {
+        picture.pixels = kept.withAlpha.pixels;
+        picture.hasAlpha = kept.withAlpha.hasAlpha;
+    }
+}
 
 DisplayFrameCache::DisplayFrameCache(MovieReader& reader, OpenReader openWorkerReader, size_t budgetBytes)
     : m_reader(reader),
@@ -46,7 +80,7 @@ bool DisplayFrameCache::setSize(int width, int height) {
         return true;
     m_width = width;
     m_height = height;
-    m_shown.reset();
+    m_shown.allocate(width, height);
     m_standIn = false;
     {
         std::lock_guard lock(m_mutex);
@@ -65,6 +99,7 @@ bool DisplayFrameCache::setSize(int width, int height) {
 const ImageBuffer* DisplayFrameCache::frame(int index) {
     if (index < 0 || index >= m_frameCount || m_width == 0)
         return nullptr;
+    Picture shown;
     {
         std::lock_guard lock(m_mutex);
         if (index != m_position) {
@@ -74,7 +109,7 @@ const ImageBuffer* DisplayFrameCache::frame(int index) {
         }
         auto kept = m_kept.find(index);
         if (kept != m_kept.end()) {
-            m_shown = kept->second;
+            shown = kept->second;
             m_standIn = false;
         } else if (m_standInsAllowed && m_workerUp && !m_kept.empty() && wantedLocked(index)) {
             // The nearest kept frame; on a tie the one the user comes from.
@@ -89,30 +124,28 @@ const ImageBuffer* DisplayFrameCache::frame(int index) {
                 if (below < above || (below == above && m_direction > 0))
                     pick = before;
             }
-            m_shown = pick->second;
+            shown = pick->second;
             m_standIn = true;
-        } else {
-            m_shown.reset();
         }
     }
     m_wake.notify_all();
-    if (m_shown)
-        return m_shown.get();
+    if (shown) {
+        unpack(*shown, m_shown);
+        return &m_shown;
+    }
 
     // Nothing can stand in: decode here, and keep it for next time.
-    Picture picture = decodeOn(m_reader, index, m_width, m_height);
     m_standIn = false;
+    const bool decoded = decodeOn(m_reader, index, m_shown);
+    Picture picture = decoded ? pack(m_shown) : nullptr;
     {
         std::lock_guard lock(m_mutex);
-        if (!picture)
+        if (!decoded)
             m_failed.insert(index);
         else
-            keepLocked(index, picture, m_width, m_height);
+            keepLocked(index, std::move(picture), m_width, m_height);
     }
-    if (!picture)
-        return nullptr;
-    m_shown = std::move(picture);
-    return m_shown.get();
+    return decoded ? &m_shown : nullptr;
 }
 
 void DisplayFrameCache::prefetch(const std::vector<int>& indices) {
@@ -147,11 +180,15 @@ size_t DisplayFrameCache::keptBytes() const {
     return m_keptBytes;
 }
 
-DisplayFrameCache::Picture DisplayFrameCache::decodeOn(MovieReader& reader, int index, int width, int height) {
-    auto picture = std::make_shared<ImageBuffer>(width, height);
-    if (!reader.frameAtSize(index, *picture) || picture->width != width || picture->height != height)
-        return nullptr;
-    return picture;
+bool DisplayFrameCache::decodeOn(MovieReader& reader, int index, ImageBuffer& picture) {
+    const int width = picture.width;
+    const int height = picture.height;
+    picture.hasAlpha = 0;
+    if (reader.frameAtSize(index, picture) && picture.width == width && picture.height == height &&
+        picture.pixelCount() == static_cast<size_t>(width) * height)
+        return true;
+    picture.allocate(width, height);  // whatever a failed decode left
+    return false;
 }
 
 DisplayFrameCache::Rank DisplayFrameCache::rankLocked(int index) const {
@@ -175,7 +212,7 @@ std::map<int, DisplayFrameCache::Picture>::iterator DisplayFrameCache::victimLoc
 }
 
 bool DisplayFrameCache::canKeepLocked(int index) {
-    const size_t bytes = pictureBytes(m_keptWidth, m_keptHeight);
+    const size_t bytes = pictureCost(m_keptWidth, m_keptHeight);
     if (bytes > m_budget)
         return false;
     if (m_keptBytes + bytes <= m_budget)
@@ -185,9 +222,9 @@ bool DisplayFrameCache::canKeepLocked(int index) {
 }
 
 bool DisplayFrameCache::keepLocked(int index, Picture picture, int width, int height) {
-    if (width != m_keptWidth || height != m_keptHeight || m_kept.count(index))
+    if (!picture || width != m_keptWidth || height != m_keptHeight || m_kept.count(index))
         return false;
-    const size_t bytes = pictureBytes(width, height);
+    const size_t bytes = picture->bytes;
     if (bytes > m_budget)
         return false;
     const Rank rank = rankLocked(index);
@@ -195,8 +232,8 @@ bool DisplayFrameCache::keepLocked(int index, Picture picture, int width, int he
         auto victim = victimLocked();
         if (victim == m_kept.end() || !(rank < rankLocked(victim->first)))
             return false;
+        m_keptBytes -= victim->second->bytes;
         m_kept.erase(victim);
-        m_keptBytes -= bytes;
     }
     m_kept.emplace(index, std::move(picture));
     m_keptBytes += bytes;
@@ -230,7 +267,7 @@ int DisplayFrameCache::nextJobLocked() {
             return index;
     // The rest of the clip, nearest first, while it fits without dropping.
     // Within this radius of the position lies a wanted frame if any does.
-    if (m_keptBytes + pictureBytes(m_keptWidth, m_keptHeight) > m_budget)
+    if (m_keptBytes + pictureCost(m_keptWidth, m_keptHeight) > m_budget)
         return -1;
     const size_t radius = std::min<size_t>(m_kept.size() + m_failed.size() + m_refused.size() + 1,
                                            static_cast<size_t>(m_frameCount));
@@ -257,6 +294,7 @@ void DisplayFrameCache::run() {
     }
     if (!reader)
         return;
+    ImageBuffer decoded;
     std::unique_lock lock(m_mutex);
     for (;;) {
         int job = -1;
@@ -267,7 +305,9 @@ void DisplayFrameCache::run() {
         const int width = m_keptWidth;
         const int height = m_keptHeight;
         lock.unlock();
-        Picture picture = decodeOn(*reader, job, width, height);
+        if (decoded.width != width || decoded.height != height)
+            decoded.allocate(width, height);
+        Picture picture = decodeOn(*reader, job, decoded) ? pack(decoded) : nullptr;
         lock.lock();
         if (generation != m_sizeGeneration)
             continue;

@@ -29,8 +29,9 @@ namespace veltro {
 
 class MovieReader;
 
-// Most bytes of display-size pictures one clip keeps: 517 frames of a 1080p
-// clip shown at 480 x 270, 1700 at 320 x 240.
+// Most bytes of display-size pictures one clip keeps. Opaque pictures are
+// kept at three bytes a pixel: 690 frames of a clip shown at 480 x 270, 1160
+// at 320 x 240.
 inline constexpr size_t kDisplayFrameBytes = size_t{256} << 20;
 // How far the worker decodes ahead of the last frame asked for, in frames.
 inline constexpr int kDisplayAheadFrames = 90;
@@ -79,9 +80,17 @@ public:
     size_t keptCount() const;
     size_t keptBytes() const;
     size_t budget() const { return m_budget; }
+    // The bytes an opaque picture of width x height costs the budget.
+    static size_t pictureCost(int width, int height);
 
 private:
-    using Picture = std::shared_ptr<const ImageBuffer>;
+    // A kept picture: opaque ones as packed RGB, others as they came.
+    struct Kept {
+        std::vector<uint8_t> rgb;
+        ImageBuffer withAlpha;
+        size_t bytes = 0;
+    };
+    using Picture = std::shared_ptr<const Kept>;
     // How much a frame is worth keeping: lower ranks first (the frame asked
     // for, then prefetched frames, then the rest), each by nearness.
     using Rank = std::pair<int, int>;
@@ -93,21 +102,24 @@ private:
     bool wantedLocked(int index) const;
     Rank rankLocked(int index) const;
     // The kept frame that goes first when room is needed, or m_kept.end().
-    std::map<int, std::shared_ptr<const ImageBuffer>>::iterator victimLocked();
+    std::map<int, Picture>::iterator victimLocked();
     // Whether a picture of frame index would be kept now.
     bool canKeepLocked(int index);
     // Keeps picture as frame index when the budget allows, making room by
     // dropping the frames worth least. False when it was not kept.
     bool keepLocked(int index, Picture picture, int width, int height);
-    static Picture decodeOn(MovieReader& reader, int index, int width, int height);
+    // Decodes frame index into picture (allocated at the display size).
+    static bool decodeOn(MovieReader& reader, int index, ImageBuffer& picture);
+    static Picture pack(const ImageBuffer& picture);
+    static void unpack(const Kept& kept, ImageBuffer& picture);
 
     MovieReader& m_reader;
     OpenReader m_openWorkerReader;
     const size_t m_budget;
     const int m_frameCount;
 
-    // UI-thread state.
-    Picture m_shown;
+    // UI-thread state: the picture handed out last.
+    ImageBuffer m_shown;
     bool m_standIn = false;
     bool m_standInsAllowed = false;
     int m_width = 0;

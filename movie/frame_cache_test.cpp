@@ -66,8 +66,22 @@ public:
         if (index < 0 || index >= frameCount || m_failing.count(index))
             return nullptr;
         std::fill(frame->pixels.begin(), frame->pixels.end(), 0xFF000000u | static_cast<uint32_t>(index));
+        frame->hasAlpha = 0;
+        if (patterned) {
+            // Every channel in use, and a see-through corner on frame 77.
+            for (int y = 0; y < frame->height; ++y)
+                for (int x = 1; x < frame->width; ++x)
+                    frame->at(x, y) = 0xFF000000u | static_cast<uint32_t>(x * 37 + index) << 16 |
+                                      static_cast<uint32_t>(y * 53 + index) << 8 | static_cast<uint32_t>(x * y);
+            if (index == 77) {
+                frame->hasAlpha = 1;
+                frame->at(5, 5) = 0x00123456;
+            }
+        }
         return frame.get();
     }
+
+    bool patterned = false;
 
 private:
     Gate* m_gate;
@@ -178,7 +192,7 @@ TEST(DisplayFrameCacheTest, StaysInItsBudgetAndKeepsPrefetchedFramesFirst) {
     MovieReaderPtr reader = format.open("a.colours");
     ASSERT_TRUE(reader);
     // Room for ten pictures of 10 x 10.
-    const size_t picture = 10 * 10 * 4 + sizeof(ImageBuffer);
+    const size_t picture = DisplayFrameCache::pictureCost(10, 10);
     DisplayFrameCache cache(*reader, [&] { return format.open("a.colours"); }, picture * 10 + picture / 2);
     ASSERT_TRUE(cache.setSize(10, 10));
     cache.prefetch({90, 95, -4, 400});
@@ -238,6 +252,26 @@ TEST(DisplayFrameCacheTest, EndsWhileTheWorkerIsBusy) {
     });
     reader.reset();  // joins the worker, which finishes its decode first
     release.join();
+}
+
+// Kept pictures come back exactly as they were decoded, transparency and
+// all.
+TEST(DisplayFrameCacheTest, KeptPicturesComeBackAsDecoded) {
+    ColourReader reader(nullptr, {});
+    reader.patterned = true;
+    ASSERT_TRUE(reader.open("x"));
+    DisplayFrameCache cache(reader, nullptr);
+    ASSERT_TRUE(cache.setSize(40, 30));
+    for (int index : {12, 77}) {
+        const ImageBuffer first = *cache.frame(index);
+        ASSERT_TRUE(cache.isKept(index));
+        cache.frame(index + 1);
+        const ImageBuffer* again = cache.frame(index);
+        ASSERT_NE(again, nullptr);
+        EXPECT_EQ(again->pixels, first.pixels) << index;
+        EXPECT_EQ(again->hasAlpha, index == 77 ? 1 : 0);
+        EXPECT_EQ(again->pixels, reader.frameAt(index)->pixels);
+    }
 }
 
 // A reader made without a format has no second reader: the cache decodes on
