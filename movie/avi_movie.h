@@ -25,6 +25,7 @@ public:
     // Decoded streams are scaled straight from the decoded picture to
     // target; raw samples are converted at their size and averaged down.
     bool frameAtSize(int index, ImageBuffer& target) override;
+    void setDecodedPictureBytes(size_t bytes) override { m_source.setPictureCacheBytes(bytes); }
 
 private:
     int sourceIndexOf(int sample) const;

@@ -20,6 +20,7 @@ public:
     const ImageBuffer* frameAt(int index) override;
     // Picture index scaled straight from the decoded picture to target.
     bool frameAtSize(int index, ImageBuffer& target) override;
+    void setDecodedPictureBytes(size_t bytes) override { m_source.setPictureCacheBytes(bytes); }
 
 private:
     FfmpegVideoSource m_source;

@@ -248,9 +248,15 @@ bool DisplayFrameCache::wantedLocked(int index) const {
 int DisplayFrameCache::nextJobLocked() {
     if (m_keptWidth == 0 || m_frameCount == 0)
         return -1;
-    // The frame the user waits for.
-    if (wantedLocked(m_position))
+    // The frame the user waits for, and the frames decoding forward to it
+    // passes through.
+    if (wantedLocked(m_position)) {
+        if (m_lastDecoded >= 0 && m_position > m_lastDecoded && m_position - m_lastDecoded <= kDisplayPassFrames)
+            for (int index = m_lastDecoded + 1; index < m_position; ++index)
+                if (wantedLocked(index) && canKeepLocked(index))
+                    return index;
         return m_position;
+    }
     // Ahead in the direction of travel, as far as the budget lets it stay.
     for (int k = 1; k <= kDisplayAheadFrames; ++k) {
         const int index = m_position + m_direction * k;
@@ -288,6 +294,8 @@ int DisplayFrameCache::nextJobLocked() {
 
 void DisplayFrameCache::run() {
     std::unique_ptr<MovieReader> reader = m_openWorkerReader();
+    if (reader)
+        reader->setDecodedPictureBytes(kDisplayWorkerPictureBytes);
     {
         std::lock_guard lock(m_mutex);
         m_workerUp = reader != nullptr;
@@ -309,6 +317,7 @@ void DisplayFrameCache::run() {
             decoded.allocate(width, height);
         Picture picture = decodeOn(*reader, job, decoded) ? pack(decoded) : nullptr;
         lock.lock();
+        m_lastDecoded = job;
         if (generation != m_sizeGeneration)
             continue;
         if (!picture)

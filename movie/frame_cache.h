@@ -35,6 +35,14 @@ class MovieReader;
 inline constexpr size_t kDisplayFrameBytes = size_t{256} << 20;
 // How far the worker decodes ahead of the last frame asked for, in frames.
 inline constexpr int kDisplayAheadFrames = 90;
+// When the frame asked for lies at most this far after the worker's last
+// decoded frame, the frames between are decoded (and kept) on the way: the
+// decoder passes through them anyway.
+inline constexpr int kDisplayPassFrames = 16;
+// Most bytes of full-size decoded pictures the worker's reader keeps: enough
+// to step back through a stretch of a group of pictures without decoding it
+// from its key frame for every frame (14 pictures of 1080p).
+inline constexpr size_t kDisplayWorkerPictureBytes = size_t{64} << 20;
 
 class DisplayFrameCache {
 public:
@@ -144,6 +152,8 @@ private:
     // The frame last asked for and the direction of travel (+1 or -1).
     int m_position = 0;
     int m_direction = 1;
+    // The frame the worker decoded last, -1 before any.
+    int m_lastDecoded = -1;
 
     std::mutex m_callbackMutex;
     std::function<void()> m_ready;

@@ -3,6 +3,7 @@
 // return values only (false / none).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -36,6 +37,9 @@ public:
     // frame cannot be decoded. Readers that can scale while converting do;
     // by default the frame is decoded at its own size and averaged down.
     virtual bool frameAtSize(int index, ImageBuffer& target);
+    // How many bytes of decoded full-size pictures the reader may keep for
+    // revisits (0: none); readers that keep none ignore it.
+    virtual void setDecodedPictureBytes(size_t) {}
 
     // A second reader of the same clip, independent of this one (for another
     // thread); none when the clip was not opened through a format or no
