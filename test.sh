@@ -24,6 +24,11 @@ export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-test --output-on-failure -j "$jobs"
 
+# The Debian package, built from a release build and checked by lintian.
+if [ "${VELTRO_SKIP_PACKAGE:-0}" != 1 ]; then
+  ./package.sh
+fi
+
 if [ "${VELTRO_SKIP_FUZZ:-0}" != 1 ]; then
   echo "== building fuzz harnesses (clang, libFuzzer)"
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

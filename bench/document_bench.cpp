@@ -13,6 +13,8 @@
 #include <fstream>
 #include <memory>
 
+#include <QGuiApplication>
+
 #include "document/document.h"
 #include "document/movie_object.h"
 #include "dragmotion/drag_motion_object.h"
@@ -110,7 +112,11 @@ BENCHMARK(BM_RenderDecodedClip)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 }  // namespace veltro
 
 int main(int argc, char** argv) {
-    veltro::ensureGuiApplication();
+    // Text is drawn with the application's font database; nothing is shown,
+    // so the offscreen platform serves unless the caller chose another.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -18,7 +18,7 @@ using testing_support::testFrameColor;
 class DocumentRenderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(ensureGuiApplication());
+        ASSERT_TRUE(testing_support::testApplication());
         testing_support::registerTestFormats();
         testing_support::installTestResources(dir);
     }

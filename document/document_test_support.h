@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <QGuiApplication>
+
 #include "image/image_format.h"
 #include "movie/movie_format.h"
 #include "services/prompts.h"
@@ -19,6 +21,19 @@
 #include "services/settings.h"
 
 namespace veltro::testing_support {
+
+// The one QGuiApplication of a test program that draws (fonts and canvases
+// need it); the test runs on the offscreen platform. It lives until the
+// program ends.
+inline bool testApplication() {
+    if (QCoreApplication::instance())
+        return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    static int argc = 1;
+    static char name[] = "test";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* application = new QGuiApplication(argc, argv);
+    return application != nullptr;
+}
 
 // Answers choices and file choosers from scripts and records what was asked.
 class ScriptedPrompts : public Prompts {

@@ -78,7 +78,7 @@ void copyCell(const ImageBuffer& source, int sx, int sy, ImageBuffer& target, in
 
 }  // namespace
 
-std::vector<uint8_t> changedBlocks(const ImageBuffer& frame, const ImageBuffer& reference, int quality) {
+std::vector<int32_t> blockDifferenceSums(const ImageBuffer& frame, const ImageBuffer& reference) {
     const int width = frame.width, height = frame.height;
     const int across = blocksAcross(width), down = blocksAcross(height);
     std::vector<int32_t> sums(size_t(across) * down, 0);
@@ -91,7 +91,13 @@ std::vector<uint8_t> changedBlocks(const ImageBuffer& frame, const ImageBuffer& 
             rowSums[bx] += blockRowDifference(f + x0, r + x0, std::min(kBlockSize, width - x0));
         }
     }
+    return sums;
+}
 
+std::vector<uint8_t> changedBlocksFromSums(const std::vector<int32_t>& sums, int width, int height, int quality) {
+    const int across = blocksAcross(width), down = blocksAcross(height);
+    if (across <= 0 || down <= 0 || sums.size() != size_t(across) * down)
+        return std::vector<uint8_t>(sums.size(), 0);  // sums of another grid: nothing to flag
     // A block counts when it or one of its up to eight neighbours reaches the
     // threshold: 96 x (100 - quality), 0 at quality 100.
     const int32_t threshold = (100 - std::clamp(quality, 0, 100)) * 9600 / 100;
@@ -119,6 +125,10 @@ std::vector<uint8_t> changedBlocks(const ImageBuffer& frame, const ImageBuffer& 
             out[bx] = std::max({above[bx], here[bx], below[bx]}) >= threshold;
     }
     return changed;
+}
+
+std::vector<uint8_t> changedBlocks(const ImageBuffer& frame, const ImageBuffer& reference, int quality) {
+    return changedBlocksFromSums(blockDifferenceSums(frame, reference), frame.width, frame.height, quality);
 }
 
 ImagePtr changeMask(const ImageBuffer& frame, const ImageBuffer* reference, int quality) {

@@ -35,6 +35,13 @@ ImagePtr changeMask(const ImageBuffer& frame, const ImageBuffer* reference, int 
 // the same size.
 std::vector<uint8_t> changedBlocks(const ImageBuffer& frame, const ImageBuffer& reference, int quality);
 
+// The two steps of changedBlocks, for callers that threshold the same
+// differences more than once: the sum of |dR| + |dG| + |dB| of every block
+// (row by row), and the flags those sums give at a quality for a frame of
+// width x height (no flags set when the sums are not of that grid).
+std::vector<int32_t> blockDifferenceSums(const ImageBuffer& frame, const ImageBuffer& reference);
+std::vector<uint8_t> changedBlocksFromSums(const std::vector<int32_t>& sums, int width, int height, int quality);
+
 // packBlocks for the blocks flagged in changed (as changedBlocks gives them)
 // instead of the set blocks of a mask: the frame's pixels are packed with
 // alpha forced to 0xFF, exactly as from changeMask's mask.

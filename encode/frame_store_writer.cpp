@@ -15,6 +15,7 @@
 #include <cstdio>
 
 #include "encode/difference_encoder.h"
+#include "encode/key_choice.h"
 #include "framestore/frame_store_index.h"
 #include "framestore/ncrf_escaping.h"
 #include "image/file_utils.h"
@@ -90,6 +91,8 @@ public:
 
     int positions() const { return m_positions; }
     int entries() const { return m_entry; }
+    int adaptiveKeys() const { return m_adaptiveKeys; }
+    int adaptiveKeyTrials() const { return m_keyChooser.counts().trials; }
     std::vector<std::string>& files() { return m_files; }
 
 private:
@@ -137,7 +140,26 @@ private:
             return true;  // a source buffer that lies about its size counts as undelivered
         const std::string position = std::to_string(p);
 
+        FrameFlag stored = kind;
+        std::vector<uint8_t> changed;
         if (kind == FrameFlag::Difference && m_reference) {
+            const std::vector<int32_t> sums = blockDifferenceSums(*frame, *m_reference);
+            changed = changedBlocksFromSums(sums, frame->width, frame->height, m_settings.diffQuality);
+            if (m_settings.adaptiveKeys &&
+                m_keyChooser.storeAsKeyFrame(
+                    *frame,
+                    changedBlocksFromSums(sums, frame->width, frame->height, choiceQuality(m_settings.diffQuality)),
+                    m_jpeg)) {
+                // A key frame ends the difference run: its sheet is completed
+                // first, as before any key entry.
+                if (m_sheet && !completeOpenSheet())
+                    return false;
+                stored = FrameFlag::Key;
+                ++m_adaptiveKeys;
+            }
+        }
+
+        if (stored == FrameFlag::Difference && m_reference) {
             if (!m_sheet) {
                 m_sheet = newDifferenceSheet(m_sheetHeight);
                 m_records.clear();
@@ -151,7 +173,6 @@ private:
             // The change mask kept as one flag per block: its set blocks go
             // into the sheet and onto the reference, which so stays what a
             // decoder rebuilds.
-            const std::vector<uint8_t> changed = changedBlocks(*frame, *m_reference, m_settings.diffQuality);
             m_sheet = packChangedBlocks(std::move(m_sheet), m_records, *frame, changed, m_entry);
             overlayChangedBlocks(*m_reference, *frame, changed);
             ++m_entry;
@@ -160,7 +181,7 @@ private:
 
         ImagePtr owned = scaled ? std::move(scaled) : copyImage(*source);
         makeOpaque(*owned);
-        if (kind == FrameFlag::Key) {
+        if (stored == FrameFlag::Key) {
             const std::string name = imageName('n');
             if (!saveImage(name, *owned))
                 return false;
@@ -213,6 +234,8 @@ private:
     int m_sheetFirstEntry = 0;
     int m_entry = 0;
     int m_positions = 0;
+    int m_adaptiveKeys = 0;
+    AdaptiveKeyChooser m_keyChooser;
     std::string m_entries;
     BlockNumberList m_blocks;
     std::vector<std::string> m_files;
@@ -247,22 +270,21 @@ bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieRead
         frameStorePositions(reader.frameCount, settings.step) > kMaxIndexPositions)
         return false;
 
-    std::FILE* file = std::fopen(indexPath.c_str(), "wb");
-    if (!file)
+    ReplacementFile file(indexPath);
+    if (!file.stream())
         return false;
     FrameStoreWriter writer(progress, indexPath, reader, settings);
     std::string text;
     bool result = writer.run(text);
-    const std::string escaped = ncrfEscape(text);
-    if (std::fwrite(escaped.data(), 1, escaped.size(), file) != escaped.size())
-        result = false;
-    if (std::fclose(file) != 0)
+    if (!file.write(ncrfEscape(text)) || !file.commit())
         result = false;
     progress.end();
 
     if (summary) {
         summary->positions = writer.positions();
         summary->entries = writer.entries();
+        summary->adaptiveKeyFrames = writer.adaptiveKeys();
+        summary->adaptiveKeyTrials = writer.adaptiveKeyTrials();
         summary->files = std::move(writer.files());
         summary->files.push_back(indexPath);
     }
@@ -271,7 +293,7 @@ bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieRead
 
 bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieReader& reader, int width,
                      int height, int step, int jpegQuality, int diffQuality, const std::vector<uint8_t>& flags,
-                     FrameStoreSummary* summary) {
+                     FrameStoreSummary* summary, bool adaptiveKeys) {
     Resources& res = resources();
     FrameStoreSettings settings;
     settings.width = width;
@@ -280,6 +302,7 @@ bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieRead
     settings.jpegQuality = jpegQuality;
     settings.diffQuality = diffQuality;
     settings.flags = flags;
+    settings.adaptiveKeys = adaptiveKeys;
     settings.sheetHeight =
         sheetHeightFromText(res.hasText("diff_sum_h") ? res.text("diff_sum_h") : std::string());
     if (res.hasText("saving"))

@@ -30,6 +30,10 @@ struct FrameStoreSettings {
     std::vector<uint8_t> flags;  // one per output position; missing ones count as 0
     int sheetHeight = 16;  // starting rows of a difference sheet, a positive multiple of 8
     std::string caption = "Saving";  // progress caption
+    // Under adaptive keys a difference frame whose changed blocks would cost
+    // more than a key frame of the same picture is stored as an "N" key frame
+    // (the new reference); off, the writer stores exactly what the flags say.
+    bool adaptiveKeys = false;
 };
 
 // What a save produced, for callers that report it.
@@ -37,6 +41,8 @@ struct FrameStoreSummary {
     int positions = 0;                // P
     int entries = 0;                  // E
     std::vector<std::string> files;   // every file written, index last
+    int adaptiveKeyFrames = 0;        // difference frames stored as key frames (adaptive keys)
+    int adaptiveKeyTrials = 0;        // of all choices, those decided by a trial encode
 };
 
 // Number of output positions for a clip of frameCount frames sampled with step.
@@ -56,7 +62,7 @@ bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieRead
 // "diff_sum_h" taken from the resource set (16 when missing or unusable).
 bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieReader& reader, int width,
                      int height, int step, int jpegQuality, int diffQuality, const std::vector<uint8_t>& flags,
-                     FrameStoreSummary* summary = nullptr);
+                     FrameStoreSummary* summary = nullptr, bool adaptiveKeys = false);
 
 // The sheet height a "diff_sum_h" text gives: its decimal value when that is a
 // positive multiple of 8 (up to 4096), else 16.

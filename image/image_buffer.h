@@ -12,6 +12,9 @@ namespace veltro {
 // Largest picture any decoder in the program will produce; a clip never needs
 // more, and a hostile header claiming more must not make us allocate it.
 inline constexpr int kMaxImageDimension = 16384;
+// Largest picture file a codec reads (far beyond any real interface picture,
+// frame sheet or template).
+inline constexpr size_t kMaxImageFileBytes = size_t{256} << 20;
 
 class ImageBuffer {
 public:

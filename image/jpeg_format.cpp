@@ -6,6 +6,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <jpeglib.h>
@@ -26,9 +27,17 @@ constexpr int kMaxScans = 1000;
 struct ErrorManager {
     jpeg_error_mgr base;
     jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
 };
 
+// Keeps libjpeg's text of the message being raised, for imageError.
+void keepMessage(j_common_ptr info) {
+    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+    (*info->err->format_message)(info, errors->message);
+}
+
 [[noreturn]] void jumpOnError(j_common_ptr info) {
+    keepMessage(info);
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
@@ -37,13 +46,14 @@ struct ErrorManager {
 // grey lower part.
 void filterWarning(j_common_ptr info, int level) {
     if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
-        std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+        jumpOnError(info);
 }
 
-// Codec failures are silent; callers show their own messages.
+// Nothing goes to stderr: the text of a failure reaches imageError.
 void discardMessage(j_common_ptr) {}
 
 void installErrorManager(ErrorManager& errors) {
+    errors.message[0] = '\0';
     jpeg_std_error(&errors.base);
     errors.base.error_exit = jumpOnError;
     errors.base.emit_message = filterWarning;
@@ -52,8 +62,11 @@ void installErrorManager(ErrorManager& errors) {
 
 void limitScans(j_common_ptr info) {
     auto* decompressor = reinterpret_cast<j_decompress_ptr>(info);
-    if (decompressor->input_scan_number > kMaxScans)
+    if (decompressor->input_scan_number > kMaxScans) {
+        std::snprintf(reinterpret_cast<ErrorManager*>(info->err)->message, JMSG_LENGTH_MAX,
+                      "more than %d progressive scans", kMaxScans);
         std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+    }
 }
 
 uint32_t greyPixel(JSAMPLE g) { return 0xFF000000u | uint32_t(g) << 16 | uint32_t(g) << 8 | g; }
@@ -74,13 +87,31 @@ uint32_t cmykPixel(const JSAMPLE* s, bool inverted) {
     return 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
 }
 
-bool decode(FILE* file, ImagePtr& out) {
+// A reduced decode: the least size wanted, and the full size found.
+struct Reduction {
+    int minWidth = 1;
+    int minHeight = 1;
+    int fullWidth = 0;
+    int fullHeight = 0;
+};
+
+// The numerator over 8 of the smallest scale keeping at least the wanted size.
+unsigned reducedScale(unsigned width, unsigned height, const Reduction& want) {
+    unsigned eighths = 1;
+    while (eighths < 8 && ((width * eighths + 7) / 8 < unsigned(want.minWidth) ||
+                           (height * eighths + 7) / 8 < unsigned(want.minHeight)))
+        ++eighths;
+    return eighths;
+}
+
+bool decode(const std::string& bytes, ImagePtr& out, Reduction* reduce = nullptr) {
     jpeg_decompress_struct info;
     ErrorManager errors;
     jpeg_progress_mgr progress;
     info.err = &errors.base;
     installErrorManager(errors);
     if (setjmp(errors.jump)) {
+        setImageError(errors.message);
         jpeg_destroy_decompress(&info);
         out.reset();
         return false;
@@ -89,12 +120,21 @@ bool decode(FILE* file, ImagePtr& out) {
     info.mem->max_memory_to_use = kMaxLibraryMemory;
     progress.progress_monitor = limitScans;
     info.progress = &progress;
-    jpeg_stdio_src(&info, file);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
     jpeg_read_header(&info, TRUE);
     if (info.image_width == 0 || info.image_height == 0 || info.image_width > unsigned(kMaxImageDimension) ||
         info.image_height > unsigned(kMaxImageDimension)) {
+        setImageError("the picture's size is out of range");
         jpeg_destroy_decompress(&info);
         return false;
+    }
+    if (reduce) {
+        reduce->fullWidth = int(info.image_width);
+        reduce->fullHeight = int(info.image_height);
+        info.scale_num = reducedScale(info.image_width, info.image_height, *reduce);
+        info.scale_denom = 8;
+        info.dct_method = JDCT_IFAST;
+        info.do_fancy_upsampling = FALSE;
     }
     bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     if (cmyk)
@@ -104,6 +144,7 @@ bool decode(FILE* file, ImagePtr& out) {
     jpeg_start_decompress(&info);
     int components = info.output_components;
     if (!(components == 1 || (components == 3 && !cmyk) || (components == 4 && cmyk))) {
+        setImageError("unsupported colour components");
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -135,6 +176,7 @@ bool encode(FILE* file, const ImageBuffer& image, int quality, JSAMPLE* line) {
     info.err = &errors.base;
     installErrorManager(errors);
     if (setjmp(errors.jump)) {
+        setImageError(errors.message);
         jpeg_destroy_compress(&info);
         return false;
     }
@@ -171,26 +213,72 @@ bool encode(FILE* file, const ImageBuffer& image, int quality, JSAMPLE* line) {
 }  // namespace
 
 ImagePtr JpegFormat::load(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    std::string bytes;
+    if (!readWholeFile(path, kMaxImageFileBytes, bytes)) {
+        setImageError("cannot read \"" + path + "\"");
         return nullptr;
+    }
     ImagePtr image;
-    bool ok = decode(file, image);
-    std::fclose(file);
-    return ok ? std::move(image) : nullptr;
+    return decode(bytes, image) ? std::move(image) : nullptr;
+}
+
+ImagePtr loadJpegReduced(const std::string& path, int minWidth, int minHeight, int* fullWidth, int* fullHeight) {
+    std::string bytes;
+    if (!readWholeFile(path, kMaxImageFileBytes, bytes)) {
+        setImageError("cannot read \"" + path + "\"");
+        return nullptr;
+    }
+    Reduction reduce;
+    reduce.minWidth = minWidth > 0 ? minWidth : 1;
+    reduce.minHeight = minHeight > 0 ? minHeight : 1;
+    ImagePtr image;
+    if (!decode(bytes, image, &reduce))
+        return nullptr;
+    if (fullWidth)
+        *fullWidth = reduce.fullWidth;
+    if (fullHeight)
+        *fullHeight = reduce.fullHeight;
+    return image;
 }
 
 bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {
     if (image.width <= 0 || image.height <= 0 ||
-        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
+        setImageError("the picture is empty");
         return false;
+    }
     ReplacementFile out(path);
-    if (!out.stream())
+    if (!out.stream()) {
+        setImageError("cannot create \"" + path + "\"");
         return false;
+    }
     std::vector<JSAMPLE> line(static_cast<size_t>(image.width) * 3);
     if (!encode(out.stream(), image, quality, line.data()))
         return false;
-    return out.commit();
+    if (!out.commit()) {
+        setImageError("cannot write \"" + path + "\" (disk full?)");
+        return false;
+    }
+    return true;
+}
+
+bool JpegFormat::encodeBytes(const ImageBuffer& image, std::string& bytes) {
+    bytes.clear();
+    if (image.width <= 0 || image.height <= 0 ||
+        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        return false;
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* stream = open_memstream(&buffer, &size);
+    if (!stream)
+        return false;
+    std::vector<JSAMPLE> line(static_cast<size_t>(image.width) * 3);
+    const bool encoded = encode(stream, image, quality, line.data());
+    const bool closed = std::fclose(stream) == 0;
+    if (encoded && closed && buffer)
+        bytes.assign(buffer, size);
+    std::free(buffer);
+    return encoded && closed;
 }
 
 }  // namespace veltro

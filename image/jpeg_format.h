@@ -2,6 +2,8 @@
 // baseline quality tables; greyscale files load as grey opaque pixels.
 #pragma once
 
+#include <string>
+
 #include "image/image_format.h"
 
 namespace veltro {
@@ -12,9 +14,18 @@ public:
     const char* pattern() const override { return "*.jpg;*.jpeg"; }
     ImagePtr load(const std::string& path) override;
     bool save(const std::string& path, const ImageBuffer& image) override;
+    // The bytes save would write, kept in memory (for size trials); false on failure.
+    bool encodeBytes(const ImageBuffer& image, std::string& bytes);
 
     // Quality 0-100 used by save.
     int quality = 75;
 };
+
+// Loads a JPEG file decoded at the smallest of libjpeg's scales (1/8, 2/8 ...
+// 8/8) that still gives at least minWidth x minHeight pixels, which costs a
+// fraction of a full decode: thumbnails of large photos. The picture's full
+// size goes to *fullWidth and *fullHeight (either may be nullptr). None on any
+// failure, as load.
+ImagePtr loadJpegReduced(const std::string& path, int minWidth, int minHeight, int* fullWidth, int* fullHeight);
 
 }  // namespace veltro

@@ -7,6 +7,8 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include <png.h>
@@ -23,10 +25,29 @@ namespace {
 // Largest ancillary chunk libpng may allocate for (text, profiles).
 constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
 
-[[noreturn]] void jumpOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// libpng's text of the failure reaches imageError; nothing goes to stderr.
+[[noreturn]] void jumpOnError(png_structp png, png_const_charp message) {
+    setImageError(message ? message : "libpng error");
+    png_longjmp(png, 1);
+}
 void ignoreWarning(png_structp, png_const_charp) {}
 
-bool decode(FILE* file, ImagePtr& out, std::vector<png_bytep>& rows) {
+// The file's bytes as libpng reads them.
+struct MemorySource {
+    const std::string& bytes;
+    size_t at = 0;
+};
+
+void readFromMemory(png_structp png, png_bytep data, png_size_t length) {
+    auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
+    if (length > source->bytes.size() - source->at)
+        png_error(png, "Read Error: the file ends early");
+    std::memcpy(data, source->bytes.data() + source->at, length);
+    source->at += length;
+}
+
+bool decode(const std::string& bytes, ImagePtr& out, std::vector<png_bytep>& rows) {
+    MemorySource source{bytes};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOnError, ignoreWarning);
     if (!png)
         return false;
@@ -42,7 +63,7 @@ bool decode(FILE* file, ImagePtr& out, std::vector<png_bytep>& rows) {
     }
     png_set_user_limits(png, kMaxImageDimension, kMaxImageDimension);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
-    png_init_io(png, file);
+    png_set_read_fn(png, &source, readFromMemory);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
@@ -64,6 +85,7 @@ bool decode(FILE* file, ImagePtr& out, std::vector<png_bytep>& rows) {
     png_read_update_info(png, info);
 
     if (png_get_rowbytes(png, info) != png_size_t(width) * 4 || png_get_bit_depth(png, info) != 8) {
+        setImageError("unsupported pixel layout");
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
@@ -109,27 +131,35 @@ bool encode(FILE* file, const ImageBuffer& image, std::vector<png_bytep>& rows) 
 }  // namespace
 
 ImagePtr PngFormat::load(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    std::string bytes;
+    if (!readWholeFile(path, kMaxImageFileBytes, bytes)) {
+        setImageError("cannot read \"" + path + "\"");
         return nullptr;
+    }
     ImagePtr image;
     std::vector<png_bytep> rows;
-    bool ok = decode(file, image, rows);
-    std::fclose(file);
-    return ok ? std::move(image) : nullptr;
+    return decode(bytes, image, rows) ? std::move(image) : nullptr;
 }
 
 bool PngFormat::save(const std::string& path, const ImageBuffer& image) {
     if (image.width <= 0 || image.height <= 0 ||
-        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
+        setImageError("the picture is empty");
         return false;
+    }
     ReplacementFile out(path);
-    if (!out.stream())
+    if (!out.stream()) {
+        setImageError("cannot create \"" + path + "\"");
         return false;
+    }
     std::vector<png_bytep> rows;
     if (!encode(out.stream(), image, rows))
         return false;
-    return out.commit();
+    if (!out.commit()) {
+        setImageError("cannot write \"" + path + "\" (disk full?)");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace veltro

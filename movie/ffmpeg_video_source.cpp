@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdarg>
 #include <cstring>
 #include <cstdlib>
 #include <mutex>
@@ -15,6 +16,8 @@ extern "C" {
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
+
+#include "movie/movie_format.h"
 
 namespace veltro {
 
@@ -30,15 +33,25 @@ constexpr int64_t kMaxScanPackets = int64_t{4} * kMaxIndexedFrames;
 constexpr int kPacketSlack = 1024;
 constexpr int kPacketsPerFrame = 4;
 
-// FFmpeg's own diagnostics stay quiet: damaged files are reported to the user
-// by the callers' return-value checks, not by library chatter on stderr.
-// VELTRO_FFMPEG_LOG=1 brings the library's errors back for diagnosis.
+// FFmpeg's errors never go to stderr: the last one of the failing call is
+// kept as movieError, which the flow that opened the movie shows with its own
+// message.
+void keepLibraryMessage(void* context, int level, const char* format, va_list args) {
+    if (level > AV_LOG_ERROR)
+        return;
+    char line[512];
+    int printPrefix = 0;
+    av_log_format_line2(context, level, format, args, line, sizeof line, &printPrefix);
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    if (!text.empty())
+        setMovieError(std::move(text));
+}
+
 void quietLibraryLog() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        const char* wanted = std::getenv("VELTRO_FFMPEG_LOG");
-        av_log_set_level(wanted && *wanted == '1' ? AV_LOG_ERROR : AV_LOG_QUIET);
-    });
+    std::call_once(once, [] { av_log_set_callback(keepLibraryMessage); });
 }
 
 // The timestamp the index and the decoder agree on for a packet: its

@@ -1,5 +1,5 @@
-// The publishing steps. Every file goes through OutputFile so a full disk is
-// seen as a failure; the frame stores are written by the frame store writer.
+// The publishing steps. Every file goes through ReplacementFile so a full disk
+// is seen as a failure; the frame stores are written by the frame store writer.
 #include "publish/publish_context.h"
 
 #include <nettle/base64.h>
@@ -10,7 +10,6 @@
 
 #include "document/document.h"
 #include "document/movie_object.h"
-#include "publish/output_file.h"
 #include "publish/viewer_data.h"
 #include "publish/zip_archive.h"
 #include "encode/frame_store_writer.h"
@@ -18,8 +17,8 @@
 #include "image/jpeg_format.h"
 #include "services/canvas.h"
 #include "services/progress.h"
-#include "services/prompts.h"
 #include "services/resources.h"
+#include "services/settings.h"
 
 namespace veltro {
 
@@ -77,18 +76,15 @@ bool PublishContext::writeFrameStores(Progress& progress) {
             flags.assign(m_document.frameFlags.begin() + static_cast<std::ptrdiff_t>(first),
                          m_document.frameFlags.end());
         if (!writeFrameStore(progress, path, *movie.movie->movie, movie.w, movie.h, movie.step,
-                             m_document.jpegQuality, m_document.diffQuality, flags))
+                             m_document.jpegQuality, m_document.diffQuality, flags, nullptr,
+                             settings().findNumber("adaptive_keys", "0") != 0))
             return false;
     }
     return true;
 }
 
 bool PublishContext::writeViewerData(uint32_t headerValue) {
-    OutputFile file;
-    if (!file.open(joinPath(m_pageDir, "veltro.txt")))
-        return false;
-    file.write(storedViewerData(viewerDataBody(m_document, headerValue)));
-    return file.close();
+    return writeWholeFile(joinPath(m_pageDir, "veltro.txt"), storedViewerData(viewerDataBody(m_document, headerValue)));
 }
 
 bool PublishContext::writeThumbnail() {
@@ -103,7 +99,7 @@ bool PublishContext::writeThumbnail() {
 bool PublishContext::copyViewerArchive() {
     std::optional<std::vector<uint8_t>> bytes = resources().readFile("veltro.jar");
     if (!bytes) {
-        showMessage("No jar resource");
+        m_notices.push_back(resources().text("e_no_jar"));
         return false;
     }
     return writeWholeFile(joinPath(m_pageDir, "veltro.jar"), std::string(bytes->begin(), bytes->end()));
@@ -114,7 +110,7 @@ bool PublishContext::copyViewerScript() {
     if (!bytes) {
         // Like the missing applet archive: the page is still written, but the
         // author learns that browsers will not play it.
-        showMessage("No viewer script resource");
+        m_notices.push_back(resources().text("e_no_viewer_js"));
         return true;
     }
     return writeWholeFile(joinPath(m_pageDir, "veltro.js"), std::string(bytes->begin(), bytes->end()));
@@ -137,8 +133,7 @@ bool PublishContext::writeBrowserData() {
 }
 
 bool PublishContext::writeZip() {
-    ZipStatus status = ZipStatus::Ok;
-    return writePageZip(m_pageDir, &status) && status == ZipStatus::Ok;
+    return writePageZip(m_pageDir);
 }
 
 }  // namespace veltro

@@ -22,18 +22,20 @@ public:
 
     // One frame store "v%x.txt" per exported movie object that has a movie,
     // k counting them from 0; stops at the first failure or a stop through
-    // the progress. False on failure.
+    // the progress. False on failure. The setting "adaptive_keys" (not "0")
+    // lets the writer store costly difference frames as key frames.
     bool writeFrameStores(Progress& progress);
     // "veltro.txt": the document's body, enciphered and escaped.
     bool writeViewerData(uint32_t headerValue);
     // "thumb.jpg": the document canvas as it is now, at the document's JPEG
     // quality.
     bool writeThumbnail();
-    // "veltro.jar" from the resource set. A missing resource shows "No jar
-    // resource" and gives false.
+    // "veltro.jar" from the resource set. A missing resource adds the notice
+    // "e_no_jar" and gives false.
     bool copyViewerArchive();
     // "veltro.js" (the browser viewer) from the resource set; true without
-    // writing anything when the resource set has none.
+    // writing anything, after the notice "e_no_viewer_js", when the resource
+    // set has none.
     bool copyViewerScript();
     // "veltro-data.js", so pages opened from file:// play without fetching:
     //
@@ -47,6 +49,10 @@ public:
     // The page archive "<page>/<name>.zip"; false when it could not be made.
     bool writeZip();
 
+    // What the author should be told although the steps went on (texts of
+    // the string resources), in the order they arose.
+    const std::vector<std::string>& notices() const { return m_notices; }
+
     // The page directory written into.
     const std::string& pageDir() const { return m_pageDir; }
     // File names of the frame store indexes, in k order (after
@@ -56,6 +62,7 @@ public:
 private:
     std::string m_pageDir;
     Document& m_document;
+    std::vector<std::string> m_notices;
 };
 
 // "v%x.txt" for the k-th frame store.

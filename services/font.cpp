@@ -1,13 +1,6 @@
-// The font cache over QFont, the default-font rule and the headless
-// application tools need before they can draw text.
+// The font cache over QFont and the default-font rule.
 #include "services/font.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-#include <QDir>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QStringList>
@@ -96,29 +89,5 @@ bool userLanguageIsJapanese() {
 }
 
 void setUserLanguageJapanese(std::optional<bool> japanese) { languageOverride() = japanese; }
-
-bool ensureGuiApplication() {
-    if (QCoreApplication::instance())
-        return haveGuiApplication();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Headless tools often run without a login session; Qt then warns about
-    // the missing runtime directory on every start. Give it a private one.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QByteArray dir = QDir::tempPath().toLocal8Bit() + "/veltro-runtime-" + QByteArray::number(::getuid());
-        if (::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST) {
-            struct stat info {};
-            if (::lstat(dir.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
-                (info.st_mode & 077) == 0)
-                qputenv("XDG_RUNTIME_DIR", dir);
-        }
-    }
-    static int argc = 1;
-    static char name[] = "veltro";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: fonts and canvases may be used until the process ends.
-    static QGuiApplication* application = new QGuiApplication(argc, argv);
-    return application != nullptr;
-}
 
 }  // namespace veltro

@@ -60,9 +60,4 @@ bool userLanguageIsJapanese();
 // Overrides the language rule (tests; none restores the system locale).
 void setUserLanguageJapanese(std::optional<bool> japanese);
 
-// Makes sure a QGuiApplication exists, creating one on the offscreen platform
-// (unless QT_QPA_PLATFORM says otherwise) for tools that draw without windows.
-// It lives until the process ends. False when none could be created.
-bool ensureGuiApplication();
-
 }  // namespace veltro

@@ -1,24 +1,15 @@
 #include "services/prompts.h"
 
-#include <cstdio>
-
 namespace veltro {
 
-void ConsolePrompts::showMessage(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
-
-int ConsolePrompts::askChoice(const std::string& text, const std::vector<std::string>&) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return -1;
-}
-
-std::string ConsolePrompts::chooseOpenFile(const std::string&, const std::string&) { return {}; }
-std::string ConsolePrompts::chooseSaveFile(const std::string&, const std::string&) { return {}; }
+void UnattendedPrompts::showMessage(const std::string&) {}
+int UnattendedPrompts::askChoice(const std::string&, const std::vector<std::string>&) { return -1; }
+std::string UnattendedPrompts::chooseOpenFile(const std::string&, const std::string&) { return {}; }
+std::string UnattendedPrompts::chooseSaveFile(const std::string&, const std::string&) { return {}; }
 
 namespace {
 std::unique_ptr<Prompts>& current() {
-    static std::unique_ptr<Prompts> instance = std::make_unique<ConsolePrompts>();
+    static std::unique_ptr<Prompts> instance = std::make_unique<UnattendedPrompts>();
     return instance;
 }
 }  // namespace
@@ -27,7 +18,7 @@ Prompts& prompts() { return *current(); }
 
 std::unique_ptr<Prompts> setPrompts(std::unique_ptr<Prompts> replacement) {
     std::unique_ptr<Prompts> previous = std::move(current());
-    current() = replacement ? std::move(replacement) : std::make_unique<ConsolePrompts>();
+    current() = replacement ? std::move(replacement) : std::make_unique<UnattendedPrompts>();
     return previous;
 }
 

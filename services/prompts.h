@@ -1,6 +1,7 @@
 // The one seam through which window-free code talks to the user: messages,
-// choices and file choosers. The window layer installs dialogs behind it; tools
-// print to stderr; tests install scripted answers.
+// choices and file choosers. Each program installs its own answers at start-up
+// (the window layer its dialogs, the command line its console); tests install
+// scripted answers.
 #pragma once
 
 #include <memory>
@@ -23,9 +24,10 @@ public:
     virtual std::string chooseSaveFile(const std::string& filter, const std::string& initial) = 0;
 };
 
-// Without a person: messages go to stderr, choices are closed (-1), choosers
-// are cancelled.
-class ConsolePrompts : public Prompts {
+// Before a program installs its own: nobody is there, so messages are dropped,
+// choices are closed (-1) and choosers are cancelled. Library code never
+// writes to the terminal itself.
+class UnattendedPrompts : public Prompts {
 public:
     void showMessage(const std::string& text) override;
     int askChoice(const std::string& text, const std::vector<std::string>& captions) override;
@@ -33,9 +35,10 @@ public:
     std::string chooseSaveFile(const std::string& filter, const std::string& initial) override;
 };
 
-// The process-wide prompts (a ConsolePrompts until someone installs another).
+// The process-wide prompts (UnattendedPrompts until the program installs its own).
 Prompts& prompts();
-// Installs a replacement and returns the previous one (so tests can restore it).
+// Installs a replacement and returns the previous one (so tests can restore
+// it); none puts UnattendedPrompts back.
 std::unique_ptr<Prompts> setPrompts(std::unique_ptr<Prompts> replacement);
 
 // Shorthand for prompts().showMessage(text).

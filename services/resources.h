@@ -1,8 +1,9 @@
 // The resource set: one directory holding the string table "res.txt" (every
 // message, caption and label by key), the interface images (PNG and JPEG by
 // file name), the dialog layouts and the viewer archive. Found texts and
-// loaded images are cached for the rest of the run; misses are reported to
-// the user through the prompts seam and looked for again on the next request.
+// loaded images are cached for the rest of the run; misses are looked for
+// again on the next request and leave their text in lastError for the flow
+// that tells the user.
 #pragma once
 
 #include <cstdint>
@@ -40,18 +41,23 @@ public:
     std::string pathOf(std::string_view name) const;
 
     // The image with this file name, loaded through the image format registry
-    // and owned by the cache for the rest of the run; nullptr (after the
-    // message "Cannot read image resource (name)") when it cannot be loaded.
+    // and owned by the cache for the rest of the run; nullptr when it cannot be
+    // loaded, with lastError "Cannot read image resource (name)".
     const ImageBuffer* image(std::string_view name);
 
     // The text of key in "res.txt", owned by the cache for the rest of the
-    // run. A missing key yields kNullStringResource after the message "Cannot
+    // run. A missing key yields kNullStringResource with lastError "Cannot
     // read string resource (key)"; a missing "res.txt" yields it silently.
     const std::string& text(std::string_view key);
     // text, as the caller's own copy.
     std::string textCopy(std::string_view key) { return text(key); }
-    // True when key has a text (looks it up like text, without a message).
+    // True when key has a text (looks it up like text, leaving lastError alone).
     bool hasText(std::string_view key);
+
+    // The message of the latest image or text that could not be found, kept
+    // until clearError or the next miss; empty when none was missed.
+    const std::string& lastError() const { return m_lastError; }
+    void clearError() { m_lastError.clear(); }
 
     // The whole file, read in binary; none when it cannot be opened, cannot be
     // read or is larger than kMaxResourceFileSize.
@@ -71,6 +77,7 @@ private:
     std::map<std::string, ImagePtr, std::less<>> m_images;
     std::map<std::string, std::string, std::less<>> m_texts;
     const std::string m_nullText = kNullStringResource;
+    std::string m_lastError;
 };
 
 // Fills a resource text used as a message format: each "%s" or "%d" takes the

@@ -1,5 +1,5 @@
-// Resource set: string table rules, the caches and their messages through the
-// prompts seam, image lookups, whole-file reads and message formats.
+// Resource set: string table rules, the caches and the messages of their
+// misses, image lookups, whole-file reads and message formats.
 #include "services/resources.h"
 
 #include <unistd.h>
@@ -10,27 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "image/image_format.h"
-#include "services/prompts.h"
 
 namespace veltro {
 namespace {
 
 namespace fs = std::filesystem;
-
-class RecordingPrompts : public Prompts {
-public:
-    explicit RecordingPrompts(std::vector<std::string>* log) : m_log(log) {}
-    void showMessage(const std::string& text) override { m_log->push_back(text); }
-    int askChoice(const std::string& text, const std::vector<std::string>&) override {
-        m_log->push_back(text);
-        return -1;
-    }
-    std::string chooseOpenFile(const std::string&, const std::string&) override { return {}; }
-    std::string chooseSaveFile(const std::string&, const std::string&) override { return {}; }
-
-private:
-    std::vector<std::string>* m_log;
-};
 
 class ResourceSet : public ::testing::Test {
 protected:
@@ -38,11 +22,9 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "resources_test.XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         dir = pattern;
-        previousPrompts = setPrompts(std::make_unique<RecordingPrompts>(&messages));
         res.setDirectory(dir.string());
     }
     void TearDown() override {
-        setPrompts(std::move(previousPrompts));
         fs::remove_all(dir);
     }
     void write(const std::string& name, const std::string& bytes) {
@@ -60,10 +42,30 @@ protected:
         ASSERT_TRUE(png->save((dir / name).string(), picture));
     }
 
+    // The misses' messages so far: each lookup's lastError, collected and
+    // cleared after it.
+    const std::vector<std::string>& messages() {
+        if (!res.lastError().empty())
+            m_messages.push_back(res.lastError());
+        res.clearError();
+        return m_messages;
+    }
+    const std::string& findText(std::string_view key) {
+        const std::string& found = res.text(key);
+        messages();
+        return found;
+    }
+    const ImageBuffer* findImage(std::string_view name) {
+        const ImageBuffer* found = res.image(name);
+        messages();
+        return found;
+    }
+
     fs::path dir;
     Resources res;
-    std::vector<std::string> messages;
-    std::unique_ptr<Prompts> previousPrompts;
+
+private:
+    std::vector<std::string> m_messages;
 };
 
 TEST_F(ResourceSet, StringTableLineRules) {
@@ -76,72 +78,72 @@ TEST_F(ResourceSet, StringTableLineRules) {
           "  indented never\n"
           "\n"
           "crlast one\rcr\tlast two");
-    EXPECT_EQ(res.text("saving"), "Saving frames...");
-    EXPECT_EQ(res.text("twice"), "second text");
-    EXPECT_EQ(res.text("tabbed"), "inner  blanks\tkept");
-    EXPECT_EQ(res.text("empty"), "");
-    EXPECT_EQ(res.text("cr"), "last two");
-    EXPECT_EQ(res.text("crlast"), "one");
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(findText("saving"), "Saving frames...");
+    EXPECT_EQ(findText("twice"), "second text");
+    EXPECT_EQ(findText("tabbed"), "inner  blanks\tkept");
+    EXPECT_EQ(findText("empty"), "");
+    EXPECT_EQ(findText("cr"), "last two");
+    EXPECT_EQ(findText("crlast"), "one");
+    EXPECT_TRUE(messages().empty());
 
-    EXPECT_EQ(res.text("indented"), kNullStringResource);
-    EXPECT_EQ(res.text(""), kNullStringResource);
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], "Cannot read string resource (indented)");
+    EXPECT_EQ(findText("indented"), kNullStringResource);
+    EXPECT_EQ(findText(""), kNullStringResource);
+    ASSERT_EQ(messages().size(), 2u);
+    EXPECT_EQ(messages()[0], "Cannot read string resource (indented)");
 }
 
 TEST_F(ResourceSet, FoundTextsAreCachedMissesAskAgain) {
     write("res.txt", "b_ignore Ignore\n");
-    const std::string& first = res.text("b_ignore");
+    const std::string& first = findText("b_ignore");
     EXPECT_EQ(first, "Ignore");
-    EXPECT_EQ(res.text("quit?"), kNullStringResource);
+    EXPECT_EQ(findText("quit?"), kNullStringResource);
 
     // A later change of the file is not seen for a key already found, but a
     // key that was missing is looked for again (and reported again while missing).
     write("res.txt", "b_ignore Changed\nnewkey New\n");
-    const std::string& second = res.text("b_ignore");
+    const std::string& second = findText("b_ignore");
     EXPECT_EQ(&first, &second);
     EXPECT_EQ(second, "Ignore");
-    EXPECT_EQ(res.text("quit?"), kNullStringResource);
-    EXPECT_EQ(res.text("newkey"), "New");
-    EXPECT_EQ(messages, (std::vector<std::string>{"Cannot read string resource (quit?)",
+    EXPECT_EQ(findText("quit?"), kNullStringResource);
+    EXPECT_EQ(findText("newkey"), "New");
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Cannot read string resource (quit?)",
                                                   "Cannot read string resource (quit?)"}));
 
     std::string copy = res.textCopy("b_ignore");
     copy += "!";
-    EXPECT_EQ(res.text("b_ignore"), "Ignore");
+    EXPECT_EQ(findText("b_ignore"), "Ignore");
     EXPECT_TRUE(res.hasText("newkey"));
     EXPECT_FALSE(res.hasText("quit?"));
-    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages().size(), 2u);
 }
 
 TEST_F(ResourceSet, MissingTableYieldsNullTextSilently) {
-    EXPECT_EQ(res.text("saving"), kNullStringResource);
+    EXPECT_EQ(findText("saving"), kNullStringResource);
     Resources nowhere;
     EXPECT_EQ(nowhere.directory(), "");
     EXPECT_EQ(nowhere.text("saving"), kNullStringResource);
     EXPECT_FALSE(nowhere.readFile("res.txt"));
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages().empty());
 
     // A table that appears later is read at the next lookup.
     write("res.txt", "saving Saving\n");
-    EXPECT_EQ(res.text("saving"), "Saving");
+    EXPECT_EQ(findText("saving"), "Saving");
 }
 
 TEST_F(ResourceSet, MarkedUtf8TableFindsItsFirstKey) {
     write("res.txt", "\xEF\xBB\xBF" "diff_sum_h 16\nnewdoc \xE6\x96\xB0\xE8\xA6\x8F\n");
-    EXPECT_EQ(res.text("diff_sum_h"), "16");
-    EXPECT_EQ(res.text("newdoc"), "\xE6\x96\xB0\xE8\xA6\x8F");
+    EXPECT_EQ(findText("diff_sum_h"), "16");
+    EXPECT_EQ(findText("newdoc"), "\xE6\x96\xB0\xE8\xA6\x8F");
 }
 
 TEST_F(ResourceSet, ImagesAreCachedAndMissingOnesRetried) {
-    EXPECT_EQ(res.image("bin.png"), nullptr);
-    EXPECT_EQ(res.image("bin.png"), nullptr);
-    EXPECT_EQ(messages, (std::vector<std::string>{"Cannot read image resource (bin.png)",
+    EXPECT_EQ(findImage("bin.png"), nullptr);
+    EXPECT_EQ(findImage("bin.png"), nullptr);
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Cannot read image resource (bin.png)",
                                                   "Cannot read image resource (bin.png)"}));
 
     writePng("bin.png", 0xFF123456);
-    const ImageBuffer* image = res.image("bin.png");
+    const ImageBuffer* image = findImage("bin.png");
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->width, 3);
     EXPECT_EQ(image->height, 2);
@@ -149,12 +151,12 @@ TEST_F(ResourceSet, ImagesAreCachedAndMissingOnesRetried) {
 
     // Served from the cache from now on, even when the file goes away.
     fs::remove(dir / "bin.png");
-    EXPECT_EQ(res.image("bin.png"), image);
-    EXPECT_EQ(messages.size(), 2u);
+    EXPECT_EQ(findImage("bin.png"), image);
+    EXPECT_EQ(messages().size(), 2u);
 
     write("broken.png", "\x89PNG\r\n\x1a\n not really");
-    EXPECT_EQ(res.image("broken.png"), nullptr);
-    EXPECT_EQ(messages.back(), "Cannot read image resource (broken.png)");
+    EXPECT_EQ(findImage("broken.png"), nullptr);
+    EXPECT_EQ(messages().back(), "Cannot read image resource (broken.png)");
 }
 
 TEST_F(ResourceSet, ReadFileGivesExactBytes) {
@@ -172,7 +174,7 @@ TEST_F(ResourceSet, ReadFileGivesExactBytes) {
     EXPECT_FALSE(res.readFile("missing.jar"));
     fs::create_directory(dir / "sub");
     EXPECT_FALSE(res.readFile("sub"));
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages().empty());
 }
 
 TEST(ResourceTable, LookUpWithoutFile) {

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <QJsonObject>
+#include <QString>
+
 namespace veltro::tool {
 
 using Args = std::vector<std::string>;
@@ -21,10 +24,13 @@ const std::vector<Command>& commands();
 // Prints "veltrotool: <message>" on stderr and returns 1, for one-line failures.
 int fail(const std::string& message);
 
-// The text as a quoted JSON string. Valid UTF-8 passes through; control
-// characters and bytes that are not part of a UTF-8 character are written as
-// \u escapes (such a byte as the code point of its value), so the output is
-// always valid JSON whatever bytes a path or title holds.
-std::string jsonString(const std::string& text);
+// The text as a JSON string value. Valid UTF-8 passes through; a byte that is
+// not part of a UTF-8 character becomes the code point of its value, so the
+// output is always valid JSON whatever bytes a path or title holds.
+QString jsonText(const std::string& text);
+
+// Prints value on stdout as one JSON document followed by a line end: on one
+// line, or indented for the larger descriptions.
+void printJson(const QJsonObject& value, bool indented);
 
 }  // namespace veltro::tool

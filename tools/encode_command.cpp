@@ -7,12 +7,15 @@
 #include <cstdio>
 #include <set>
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include "framestore/frame_store_index.h"
+#include "encode/frame_list_file.h"
 #include "encode/frame_store_writer.h"
 #include "image/file_utils.h"
 #include "image/png_format.h"
 #include "movie/frame_store_movie.h"
-#include "movie/standard_movie_formats.h"
 #include "tools/publish_command.h"
 #include "tools/terminal_progress.h"
 
@@ -61,6 +64,7 @@ int runEncode(const Args& args) {
     std::vector<std::string> positional;
     int width = 0, height = 0, step = 0, quality = 75, diffQuality = 75;
     std::string flagText = "key";
+    bool adaptiveKeys = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -76,6 +80,8 @@ int runEncode(const Args& args) {
                 return fail(a + " takes a number from 0 to 100");
         } else if (a == "--flags" && hasValue) {
             flagText = args[++i];
+        } else if (a == "--adaptive-keys") {
+            adaptiveKeys = true;
         } else if (a.rfind("--", 0) == 0) {
             return fail("unknown or incomplete option \"" + a + "\"");
         } else {
@@ -83,12 +89,10 @@ int runEncode(const Args& args) {
         }
     }
     if (positional.size() != 2)
-        return fail("usage: encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q] [--flags F]");
+        return fail("usage: encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q] [--flags F] [--adaptive-keys]");
     const std::string& sourcePath = positional[0];
     const std::string& indexPath = positional[1];
 
-    registerStandardImageFormats();
-    registerStandardMovieFormats();
     MovieReaderPtr reader = openMovie(sourcePath);
     if (!reader)
         return fail("cannot open \"" + sourcePath + "\" as a movie");
@@ -111,7 +115,7 @@ int runEncode(const Args& args) {
     TerminalProgress progress;
     FrameStoreSummary summary;
     const bool stored = writeFrameStore(progress, indexPath, *reader, width, height, step, quality, diffQuality,
-                                        flags, &summary);
+                                        flags, &summary, adaptiveKeys);
     if (summary.files.empty())
         return fail("cannot write \"" + indexPath + "\" (size " + std::to_string(width) + "x" +
                     std::to_string(height) + ")");
@@ -125,12 +129,25 @@ int runEncode(const Args& args) {
     return 0;
 }
 
+int runFrameList(const Args& args) {
+    if (args.size() < 2)
+        return fail("usage: framelist OUT.txt IMAGE...");
+    registerStandardImageFormats();
+    const std::vector<std::string> images(args.begin() + 1, args.end());
+    std::string error;
+    if (!saveFrameList(args[0], images, &error))
+        return fail(error);
+    ImagePtr first = loadImage(frameListEntryPath(images.front()));
+    const auto [width, height] = first ? frameListSize(first->width, first->height) : std::make_pair(0, 0);
+    std::printf("frames=%zu %dx%d\n", images.size(), width, height);
+    return 0;
+}
+
 int runDecode(const Args& args) {
     if (args.size() != 2)
         return fail("usage: decode INDEX OUTDIR");
     const std::string& indexPath = args[0];
     const std::string& outDir = args[1];
-    registerStandardImageFormats();
     FrameStoreIndex index;
     std::string error;
     if (!readFrameStoreIndex(indexPath, index, &error))
@@ -164,22 +181,22 @@ int runInspect(const Args& args) {
     std::string error;
     if (!readFrameStoreIndex(args[0], index, &error))
         return fail("cannot read \"" + args[0] + "\": " + error);
-    std::printf("{\n  \"escaped\": %s,\n", index.escaped ? "true" : "false");
-    std::printf("  \"header\": {\"width\": %d, \"height\": %d, \"positions\": %d, \"entries\": %d},\n", index.width,
-                index.height, index.positions, static_cast<int>(index.entries.size()));
-    std::printf("  \"entries\": [");
-    for (size_t i = 0; i < index.entries.size(); ++i) {
-        const IndexEntry& e = index.entries[i];
-        std::printf("%s\n    {\"kind\": \"%c\", \"position\": %d, \"name\": %s}", i ? "," : "",
-                    static_cast<char>(e.kind), e.position,
-                    e.kind == EntryKind::Difference ? "null" : jsonString(e.name).c_str());
-    }
-    std::printf("%s],\n", index.entries.empty() ? "" : "\n  ");
-    std::printf("  \"blockNumbers\": [");
-    const auto& values = index.blocks.values();
-    for (size_t i = 0; i < values.size(); ++i)
-        std::printf("%s%d", i ? ", " : "", values[i]);
-    std::printf("]\n}\n");
+    QJsonArray entries;
+    for (const IndexEntry& e : index.entries)
+        entries.append(QJsonObject{{"kind", QString(QChar(static_cast<char>(e.kind)))},
+                                   {"position", e.position},
+                                   {"name", e.kind == EntryKind::Difference ? QJsonValue() : jsonText(e.name)}});
+    QJsonArray blockNumbers;
+    for (int value : index.blocks.values())
+        blockNumbers.append(value);
+    printJson({{"escaped", index.escaped},
+               {"header", QJsonObject{{"width", index.width},
+                                      {"height", index.height},
+                                      {"positions", index.positions},
+                                      {"entries", static_cast<int>(index.entries.size())}}},
+               {"entries", entries},
+               {"blockNumbers", blockNumbers}},
+              true);
     return 0;
 }
 

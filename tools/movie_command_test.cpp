@@ -3,10 +3,14 @@
 // range writes, and the one-line failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +19,15 @@
 
 namespace veltro {
 namespace {
+
+// The one JSON object a command printed on one line.
+QJsonObject jsonLine(const std::string& out) {
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << out;
+    return document.object();
+}
 
 struct Result {
     int status = -1;
@@ -79,10 +92,9 @@ TEST_F(MovieCommandTest, InfoPrintsOneJsonLinePerContainerKind) {
         const std::string file = makeClip(c.name, c.options);
         const Result info = tool("info '" + file + "'");
         EXPECT_EQ(info.status, 0) << c.name;
-        const std::string rate = std::string(c.name) == "clip.mov" ? "27.5" : "25";
-        EXPECT_EQ(info.out, std::string("{\"format\": \"") + c.format +
-                                "\", \"frames\": 10, \"rate\": " + rate +
-                                ", \"width\": 64, \"height\": 48}\n")
+        const double rate = std::string(c.name) == "clip.mov" ? 27.5 : 25;
+        EXPECT_EQ(jsonLine(info.out), (QJsonObject{{"format", c.format}, {"frames", 10}, {"rate", rate},
+                                                   {"width", 64}, {"height", 48}}))
             << c.name;
     }
 }

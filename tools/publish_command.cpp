@@ -10,30 +10,28 @@
 #include <optional>
 #include <sstream>
 
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+
 #include "document/document.h"
 #include "document/movie_object.h"
 #include "publish/album.h"
 #include "publish/page_flow.h"
 #include "publish/publish_page.h"
 #include "publish/viewer_data.h"
-#include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/drag_motion_object.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
-#include "movie/standard_movie_formats.h"
 #include "tools/terminal_progress.h"
-#include "services/font.h"
+#include "tools/track_command.h"
+#include "tools/gui_application.h"
+#include "services/prompts.h"
 #include "services/settings.h"
 
 namespace veltro::tool {
 
 namespace {
-
-void registerEverything() {
-    registerStandardImageFormats();
-    registerStandardMovieFormats();
-    registerDragMotionObjectKind();
-}
 
 bool parseInt(const std::string& text, int low, int high, int& value) {
     char* end = nullptr;
@@ -84,9 +82,9 @@ void zoomToFit(Document& document, MovieObject& movie) {
 int runPublish(const Args& args) {
     const char* usage =
         "usage: veltrotool publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] "
-        "[--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]";
-    std::string source, album, stroke, title, comment, templatePath;
-    bool haveTitle = false, haveComment = false;
+        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]";
+    std::string source, album, stroke, title, comment, templatePath, follow, box;
+    bool haveTitle = false, haveComment = false, adaptiveKeys = false;
     int first = -1, last = -1, quality = -1, diffQuality = -1, maxFrame = -1;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -103,6 +101,8 @@ int runPublish(const Args& args) {
         bool ok = true;
         if (a == "--album") ok = value(album);
         else if (a == "--path") ok = value(stroke);
+        else if (a == "--follow") ok = value(follow);
+        else if (a == "--box") ok = value(box);
         else if (a == "--first") ok = number(first, 0, kMaxDocumentLength);
         else if (a == "--last") ok = number(last, 0, kMaxDocumentLength);
         else if (a == "--title") ok = (haveTitle = value(title));
@@ -111,6 +111,7 @@ int runPublish(const Args& args) {
         else if (a == "--diff-quality") ok = number(diffQuality, 0, 100);
         else if (a == "--max-frame") ok = number(maxFrame, 1, kMaxDocumentLength);
         else if (a == "--template") ok = value(templatePath);
+        else if (a == "--adaptive-keys") adaptiveKeys = true;
         else if (source.empty() && (a.empty() || a[0] != '-')) source = a;
         else ok = false;
         if (!ok)
@@ -124,7 +125,6 @@ int runPublish(const Args& args) {
         return fail("template \"" + templatePath + "\" does not exist");
     if (!ensureGuiApplication())
         return fail("cannot start the drawing system");
-    registerEverything();
     // Absolute paths, as the file chooser gives them: data.txt records the
     // source so that the page reopens from anywhere.
     std::error_code ec;
@@ -133,10 +133,13 @@ int runPublish(const Args& args) {
     while (album.size() > 1 && album.back() == '/')
         album.pop_back();
     settings().set("album_dir", album);
+    if (adaptiveKeys)
+        settings().set("adaptive_keys", "1");
 
-    std::unique_ptr<Document> document = newDocumentFromSource(source);
+    std::string opening;
+    std::unique_ptr<Document> document = newDocumentFromSource(source, &opening);
     if (!document)
-        return fail("cannot open \"" + source + "\" as a movie");
+        return fail("cannot open \"" + source + "\" as a movie: " + opening);
     auto& movie = static_cast<MovieObject&>(*document->objects.back());
     const int n = movie.movie->movie->frameCount;
     document->setLength(n);
@@ -147,44 +150,53 @@ int runPublish(const Args& args) {
 
     if (first >= 0) document->newPathFirstFrame = std::min(first, std::max(n - 1, 0));
     if (last >= 0) document->newPathLastFrame = std::min(last, std::max(n - 1, 0));
-    std::vector<std::pair<int, int>> points;
-    if (!stroke.empty()) {
-        if (!parseStroke(stroke, points))
-            return fail("--path needs points \"x,y x,y ...\"");
+    if (!follow.empty()) {
+        // The object under the point is followed instead of a drawn stroke.
+        std::string message;
+        if (!stroke.empty())
+            return fail("--path and --follow cannot be used together");
+        if (!addFollowedPath(*document, follow, box, message))
+            return fail(message);
     } else {
-        for (int x = document->width / 10; x <= document->width - document->width / 10; x += 4)
-            points.emplace_back(x, document->height / 2);
-    }
-    if (points.size() == 1)
-        points.push_back(points.front());
-    // The edit window hands the draw tool only points inside the picture,
-    // inset by 4 pixels; a stroke given here is held to the same area.
-    for (auto& [x, y] : points) {
-        x = std::clamp(x, std::min(4, document->width - 1), std::max(document->width - 5, 0));
-        y = std::clamp(y, std::min(4, document->height - 1), std::max(document->height - 5, 0));
-    }
+        std::vector<std::pair<int, int>> points;
+        if (!stroke.empty()) {
+            if (!parseStroke(stroke, points))
+                return fail("--path needs points \"x,y x,y ...\"");
+        } else {
+            for (int x = document->width / 10; x <= document->width - document->width / 10; x += 4)
+                points.emplace_back(x, document->height / 2);
+        }
+        if (points.size() == 1)
+            points.push_back(points.front());
+        // The edit window hands the draw tool only points inside the picture,
+        // inset by 4 pixels; a stroke given here is held to the same area.
+        for (auto& [x, y] : points) {
+            x = std::clamp(x, std::min(4, document->width - 1), std::max(document->width - 5, 0));
+            y = std::clamp(y, std::min(4, document->height - 1), std::max(document->height - 5, 0));
+        }
 
-    // The draw tool: down, drags, up.
-    document->dragging = true;
-    auto path = std::make_unique<DragMotionObject>(*document);
-    DragMotionObject* drawn = path.get();
-    document->undoHistory.push();
-    drawn->ranges = {{0, std::max(document->length - 1, 0)}};
-    for (const auto& [x, y] : points)
-        drawn->path.append(x, y, 0, 1);
-    document->insertObject(std::move(path));
-    document->selectAll(false);
-    drawn->selected = true;
-    document->dragging = false;
-    const int in = std::min(document->newPathFirstFrame, document->newPathLastFrame);
-    const int span = std::abs(document->newPathLastFrame - document->newPathFirstFrame);
-    drawn->path.distributeFrames(in, span);
-    drawn->path.simplify(32);
-    drawn->path.distributeFrames(in, span);
-    drawn->path.computeNormals();
-    drawn->fitRectToPath();
-    document->recomputeFlags();
-    document->setEditing(true);
+        // The draw tool: down, drags, up.
+        document->dragging = true;
+        auto path = std::make_unique<DragMotionObject>(*document);
+        DragMotionObject* drawn = path.get();
+        document->undoHistory.push();
+        drawn->ranges = {{0, std::max(document->length - 1, 0)}};
+        for (const auto& [x, y] : points)
+            drawn->path.append(x, y, 0, 1);
+        document->insertObject(std::move(path));
+        document->selectAll(false);
+        drawn->selected = true;
+        document->dragging = false;
+        const int in = std::min(document->newPathFirstFrame, document->newPathLastFrame);
+        const int span = std::abs(document->newPathLastFrame - document->newPathFirstFrame);
+        drawn->path.distributeFrames(in, span);
+        drawn->path.simplify(32);
+        drawn->path.distributeFrames(in, span);
+        drawn->path.computeNormals();
+        drawn->fitRectToPath();
+        document->recomputeFlags();
+        document->setEditing(true);
+    }
 
     // The frame step for "max_frame".
     const int limit = maxFrame > 0 ? maxFrame : settings().findNumber("max_frame", "50");
@@ -210,8 +222,11 @@ int runPublish(const Args& args) {
     choices.backgroundIndex = templatePath.empty() ? -1 : 0;
     TerminalProgress progress;
     std::string error;
-    if (!publishPage(*document, choices, progress, &error))
+    std::vector<std::string> notices;
+    if (!publishPage(*document, choices, progress, &error, &notices))
         return fail("publishing failed: " + error);
+    for (const std::string& notice : notices)
+        showMessage(notice);
     std::printf("%s\n", document->name.c_str());
     return 0;
 }
@@ -236,11 +251,12 @@ int runReopen(const Args& args) {
         return fail("usage: veltrotool reopen PAGE");
     if (!ensureGuiApplication())
         return fail("cannot start the drawing system");
-    registerEverything();
-    std::string error;
-    std::unique_ptr<Document> document = reopenPage(args[0], &error);
+    std::string error, notice;
+    std::unique_ptr<Document> document = reopenPage(args[0], &error, &notice);
     if (!document)
         return fail("cannot reopen \"" + args[0] + "\": " + error);
+    if (!notice.empty())
+        showMessage(notice);
     std::string out;
     if (!document->writeSnapshot(out))
         return fail("the document could not be written back completely");
@@ -254,86 +270,84 @@ int inspectViewerData(const std::string& path) {
     if (!data)
         return fail("\"" + path + "\": " + error);
     const ViewerData& d = *data;
-    std::string out = "{\n";
-    out += "  \"header\": " + std::string(d.hasHeader ? "true" : "false") + ",\n";
-    out += "  \"reserved0\": " + std::to_string(d.reserved0) + ",\n";
-    out += "  \"headerValue\": " + std::to_string(d.headerValue) + ",\n";
-    out += "  \"reserved1\": " + std::to_string(d.reserved1) + ",\n";
-    out += "  \"modeFlag\": " + std::to_string(d.modeFlag) + ",\n";
-    out += "  \"version\": " + std::to_string(d.version) + ",\n";
-    out += "  \"movieCount\": " + std::to_string(d.movieCount) + ",\n";
+    // Stored numbers are unsigned 32-bit; JSON holds them exactly as 64-bit.
+    auto number = [](uint32_t value) { return QJsonValue(static_cast<qint64>(value)); };
     auto names = [](const std::vector<std::string>& list) {
-        std::string text = "[";
-        for (size_t i = 0; i < list.size(); ++i)
-            text += (i ? ", " : "") + jsonString(list[i]);
-        return text + "]";
+        QJsonArray array;
+        for (const std::string& name : list)
+            array.append(jsonText(name));
+        return array;
     };
-    out += "  \"images\": " + names(d.imageNames) + ",\n";
-    out += "  \"sounds\": " + names(d.soundNames) + ",\n";
-    out += "  \"width\": " + std::to_string(d.width) + ",\n";
-    out += "  \"height\": " + std::to_string(d.height) + ",\n";
-    out += "  \"length\": " + std::to_string(d.length) + ",\n";
-    out += "  \"objects\": [";
-    for (size_t i = 0; i < d.objects.size(); ++i) {
-        const ViewerObjectRecord& o = d.objects[i];
-        out += i ? ",\n    {" : "\n    {";
-        out += "\"type\": " + std::to_string(o.type) + ", \"x\": " + std::to_string(o.x) +
-               ", \"y\": " + std::to_string(o.y) + ", \"w\": " + std::to_string(o.w) +
-               ", \"h\": " + std::to_string(o.h) + ", \"ranges\": [";
-        for (size_t r = 0; r < o.ranges.size(); ++r)
-            out += (r ? ", [" : "[") + std::to_string(o.ranges[r].first) + ", " +
-                   std::to_string(o.ranges[r].second) + "]";
-        out += "]";
-        if (o.type == 0)
-            out += ", \"movieIndex\": " + std::to_string(o.mediaIndex);
-        else if (o.type == 1)
-            out += ", \"imageIndex\": " + std::to_string(o.mediaIndex);
-        else {
-            out += ", \"paths\": [";
+    QJsonArray objects;
+    for (const ViewerObjectRecord& o : d.objects) {
+        QJsonArray ranges;
+        for (const auto& [from, to] : o.ranges)
+            ranges.append(QJsonArray{number(from), number(to)});
+        QJsonObject object{{"type", o.type}, {"x", o.x}, {"y", o.y}, {"w", o.w}, {"h", o.h}, {"ranges", ranges}};
+        if (o.type == 0) {
+            object.insert("movieIndex", o.mediaIndex);
+        } else if (o.type == 1) {
+            object.insert("imageIndex", o.mediaIndex);
+        } else {
+            QJsonArray paths;
             for (int s = 0; s < 3; ++s) {
                 char colour[16];
                 std::snprintf(colour, sizeof colour, "%06x", o.pathColor[s]);
-                out += std::string(s ? ", " : "") + "{\"imageIndex\": " + std::to_string(o.pathImage[s]) +
-                       ", \"width\": " + std::to_string(o.pathWidth[s]) + ", \"color\": \"" + colour + "\"}";
+                paths.append(QJsonObject{{"imageIndex", o.pathImage[s]},
+                                         {"width", o.pathWidth[s]},
+                                         {"color", QString::fromLatin1(colour)}});
             }
-            out += "], \"arrow\": " + std::to_string(o.arrow) + ", \"bezier\": " + std::to_string(o.bezier) +
-                   ", \"distance\": " + std::to_string(o.distanceByte) + ", \"thumbnails\": [";
-            for (size_t t = 0; t < o.thumbnailImages.size(); ++t)
-                out += (t ? ", " : "") + std::to_string(o.thumbnailImages[t]);
-            out += "], \"keep\": " + std::to_string(o.keep) +
-                   ", \"thumbnailDir\": " + std::to_string(o.thumbnailDir) + ", \"points\": [";
-            for (size_t p = 0; p < o.points.size(); ++p)
-                out += (p ? ", [" : "[") + std::to_string(o.points[p].x) + ", " + std::to_string(o.points[p].y) +
-                       ", " + std::to_string(o.points[p].frame) + ", " + std::to_string(o.points[p].normal) + "]";
-            out += "]";
+            QJsonArray thumbnails;
+            for (int image : o.thumbnailImages)
+                thumbnails.append(image);
+            QJsonArray points;
+            for (const auto& p : o.points)
+                points.append(QJsonArray{p.x, p.y, number(p.frame), p.normal});
+            object.insert("paths", paths);
+            object.insert("arrow", o.arrow);
+            object.insert("bezier", o.bezier);
+            object.insert("distance", o.distanceByte);
+            object.insert("thumbnails", thumbnails);
+            object.insert("keep", o.keep);
+            object.insert("thumbnailDir", o.thumbnailDir);
+            object.insert("points", points);
         }
-        out += "}";
+        objects.append(object);
     }
-    out += d.objects.empty() ? "],\n" : "\n  ],\n";
-    out += "  \"events\": [";
-    for (size_t i = 0; i < d.events.size(); ++i) {
-        const ViewerEventRecord& e = d.events[i];
-        out += i ? ",\n    {" : "\n    {";
-        out += "\"type\": " + std::to_string(e.type) + ", \"start\": " + std::to_string(e.start) +
-               ", \"end\": " + std::to_string(e.end) + ", \"extra\": " + std::to_string(e.extra);
+    QJsonArray events;
+    for (const ViewerEventRecord& e : d.events) {
+        QJsonObject event{{"type", e.type}, {"start", number(e.start)}, {"end", number(e.end)}, {"extra", number(e.extra)}};
         if (e.type == 0 || e.type == 2)
-            out += ", \"value\": " + std::to_string(e.byteValue);
+            event.insert("value", e.byteValue);
         if (e.type == 1) {
-            out += ", \"frames\": [";
-            for (size_t f = 0; f < e.frames.size(); ++f)
-                out += (f ? ", " : "") + std::to_string(e.frames[f]);
-            out += "]";
+            QJsonArray frames;
+            for (uint32_t frame : e.frames)
+                frames.append(number(frame));
+            event.insert("frames", frames);
         }
         if (e.type == 2)
-            out += ", \"soundIndex\": " + std::to_string(e.soundIndex);
+            event.insert("soundIndex", e.soundIndex);
         if (e.type == 3 || e.type == 4)
-            out += ", \"text1\": " + jsonString(e.text1);
+            event.insert("text1", jsonText(e.text1));
         if (e.type == 3)
-            out += ", \"text2\": " + jsonString(e.text2);
-        out += "}";
+            event.insert("text2", jsonText(e.text2));
+        events.append(event);
     }
-    out += d.events.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    printJson({{"header", d.hasHeader},
+               {"reserved0", number(d.reserved0)},
+               {"headerValue", number(d.headerValue)},
+               {"reserved1", number(d.reserved1)},
+               {"modeFlag", d.modeFlag},
+               {"version", d.version},
+               {"movieCount", d.movieCount},
+               {"images", names(d.imageNames)},
+               {"sounds", names(d.soundNames)},
+               {"width", d.width},
+               {"height", d.height},
+               {"length", d.length},
+               {"objects", objects},
+               {"events", events}},
+              true);
     return 0;
 }
 

@@ -12,6 +12,10 @@
 #include <regex>
 #include <sstream>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace veltro {
 namespace {
 
@@ -108,10 +112,14 @@ TEST_F(PublishCommandTest, PublishListReopenAndInspectAPage) {
     EXPECT_NE(reopened.out.find(".P 4 24 5 1\n"), std::string::npos) << reopened.out;
 
     Result inspected = tool("inspect '" + page + "/veltro.txt'");
-    EXPECT_NE(inspected.out.find("\"headerValue\": 0"), std::string::npos) << inspected.out;
-    EXPECT_NE(inspected.out.find("\"version\": 3"), std::string::npos);
-    EXPECT_NE(inspected.out.find("\"movieCount\": 1"), std::string::npos);
-    EXPECT_NE(inspected.out.find("[4, 24, 5, 1]"), std::string::npos) << inspected.out;
+    const QJsonObject data = QJsonDocument::fromJson(QByteArray::fromStdString(inspected.out)).object();
+    EXPECT_EQ(data["headerValue"], 0) << inspected.out;
+    EXPECT_EQ(data["version"], 3);
+    EXPECT_EQ(data["movieCount"], 1);
+    bool pointFound = false;
+    for (const QJsonValue& object : data["objects"].toArray())
+        pointFound = pointFound || object["points"].toArray().contains(QJsonArray{4, 24, 5, 1});
+    EXPECT_TRUE(pointFound) << inspected.out;
 }
 
 TEST_F(PublishCommandTest, BadInputFailsWithAMessageAndNoPage) {

@@ -4,13 +4,22 @@
 #include <cstdio>
 #include <cstring>
 
+#include <QCommandLineParser>
+#include <QJsonDocument>
+#include <QStringList>
+
+#include "dragmotion/drag_motion_kind.h"
+#include "movie/standard_movie_formats.h"
+#include "tools/capture_command.h"
 #include "tools/commands.h"
+#include "tools/console_prompts.h"
 #include "tools/document_command.h"
 #include "tools/encode_command.h"
 #include "tools/image_command.h"
 #include "tools/movie_command.h"
 #include "tools/play_command.h"
 #include "tools/publish_command.h"
+#include "tools/track_command.h"
 
 namespace veltro::tool {
 
@@ -27,8 +36,11 @@ const std::vector<Command>& commands() {
         {"render", "  render SNAPSHOT OUT.png [--frame F] render the document's canvas at frame F (default 0) to PNG",
          runRender},
         {"encode", "  encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q] [--flags F]\n"
+                   "          [--adaptive-keys]\n"
                    "                                     write a frame store of a clip (F: key, all-key or a 0-3 digit per position)",
          runEncode},
+        {"framelist", "  framelist OUT.txt IMAGE...         save the images as a frame list (a clip of stills), as the frame-list dialog does",
+         runFrameList},
         {"decode", "  decode INDEX OUTDIR                write every position of a frame store as OUTDIR/frame%05d.png",
          runDecode},
         {"inspect", "  inspect INDEX|PAGE/veltro.txt      print a frame store index, or a page's viewer data, as JSON",
@@ -38,8 +50,8 @@ const std::vector<Command>& commands() {
         {"frames", "  frames MOVIE OUTDIR [--from A] [--to B] [--every N]\n"
                    "                                     write frames A, A+N, ... B of a movie as OUTDIR/frame%05d.png",
          runFrames},
-        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] [--title T] [--comment C]\n"
-                    "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]\n"
+        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\" | --follow x,y [--box w,h]] [--first F] [--last L] [--title T] [--comment C]\n"
+                    "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]\n"
                     "                                     publish a movie file with one drawn path as a new album page",
          runPublish},
         {"album", "  album DIR                          list the album's pages, newest first (name, title, date, archive KB)",
@@ -48,6 +60,14 @@ const std::vector<Command>& commands() {
          runReopen},
         {"play", "  play PAGE --drag \"x,y x,y ...\"      replay a pointer drag on a published page; print the frame after each position",
          runPlay},
+        {"devices", "  devices                            list the capture devices, one a line: NAME<TAB>description",
+         runDevices},
+        {"record", "  record OUT.avi --seconds S [--device NAME] [--rate R]\n"
+                   "                                     record S seconds from a capture device into an AVI (R fps, default 15)",
+         runRecord},
+        {"track", "  track MOVIE --at x,y [--box w,h] --first F --last L [--frame S]\n"
+                  "                                     follow the object at x,y of frame S (default F) and print its path, \"x,y,frame\" per point",
+         runTrack},
     };
     return table;
 }
@@ -74,28 +94,27 @@ size_t utf8Length(const std::string& text, size_t i) {
 
 }  // namespace
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
+QString jsonText(const std::string& text) {
+    QString out;
+    out.reserve(static_cast<qsizetype>(text.size()));
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-            ++i;
-        } else if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-            ++i;
-        } else if (size_t length = c >= 0x80 ? utf8Length(text, i) : 0) {
-            out.append(text, i, length);
+        if (size_t length = c >= 0x80 ? utf8Length(text, i) : 0) {
+            out += QString::fromUtf8(text.data() + i, static_cast<qsizetype>(length));
             i += length;
         } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
+            out += QChar(c);
             ++i;
         }
     }
-    return out + "\"";
+    return out;
+}
+
+void printJson(const QJsonObject& value, bool indented) {
+    QByteArray bytes = QJsonDocument(value).toJson(indented ? QJsonDocument::Indented : QJsonDocument::Compact);
+    if (!bytes.endsWith('\n'))
+        bytes += '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
 }
 
 }  // namespace veltro::tool
@@ -111,14 +130,41 @@ void printHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+    // Arguments are bytes (paths need not be UTF-8); Latin-1 carries each byte
+    // through the parser unchanged and back.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLatin1(argv[i]);
+    // The program's own options come before the command; everything from the
+    // command on belongs to the command.
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringList{"h", "help"}, "List the commands.");
+    parser.addOption(help);
+    parser.addPositionalArgument("command", "The command to run (see the list below).", "COMMAND [ARGS...]");
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "veltrotool: %s (see veltrotool --help)\n", parser.errorText().toLocal8Bit().constData());
+        return 2;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(help) || positional.isEmpty()) {
         printHelp();
-        return argc < 2 ? 2 : 0;
+        return positional.isEmpty() && !parser.isSet(help) ? 2 : 0;
     }
+    // Messages of the pipeline reach the person who started the command on stderr.
+    veltro::setPrompts(std::make_unique<veltro::tool::ConsolePrompts>());
+    // Start-up, once for every command: the image and movie formats, and the
+    // drag-motion object kind that pages and snapshots hold.
+    veltro::registerStandardFormats();
+    veltro::registerDragMotionObjectKind();
+    const QByteArray name = positional.front().toLatin1();
+    veltro::tool::Args rest;
+    for (qsizetype i = 1; i < positional.size(); ++i)
+        rest.push_back(positional[i].toLatin1().toStdString());
     for (const auto& command : veltro::tool::commands()) {
-        if (std::strcmp(command.name, argv[1]) == 0)
-            return command.run(veltro::tool::Args(argv + 2, argv + argc));
+        if (name == command.name)
+            return command.run(rest);
     }
-    std::fprintf(stderr, "veltrotool: unknown command \"%s\" (see veltrotool --help)\n", argv[1]);
+    std::fprintf(stderr, "veltrotool: unknown command \"%s\" (see veltrotool --help)\n", name.constData());
     return 2;
 }

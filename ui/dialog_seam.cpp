@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QWidget>
-#include <cstdio>
 
 namespace veltro {
 
@@ -52,16 +51,12 @@ void notifyModalShown(Window& window, const std::string& title) {
     current(shown);
 }
 
-bool nobodyCanAnswer(const std::string& text) {
-    if (handler() || QGuiApplication::platformName() != QLatin1String("offscreen"))
-        return false;
-    if (!text.empty())
-        std::fprintf(stderr, "%s\n", text.c_str());
-    return true;
+bool nobodyCanAnswer() {
+    return !handler() && QGuiApplication::platformName() == QLatin1String("offscreen");
 }
 
 int runQtDialog(QDialog& dialog, DialogKind kind, const std::string& text) {
-    if (nobodyCanAnswer(text))
+    if (nobodyCanAnswer())
         return QDialog::Rejected;
     if (QWidget* grabber = QWidget::mouseGrabber())
         grabber->releaseMouse();

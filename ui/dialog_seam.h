@@ -48,9 +48,11 @@ void notifyModalShown(Window& window, const std::string& title);
 void announceModal(DialogKind kind, const std::string& text);
 
 // True when no person can see a dialog (the offscreen platform) and no
-// handler answers it: the text goes to stderr and the caller counts the
-// dialog as cancelled.
-bool nobodyCanAnswer(const std::string& text);
+// handler answers it: the caller counts the dialog as cancelled without
+// showing it. Its text is not passed on anywhere: these dialogs are what the
+// prompts seam itself shows, and library code never writes to the terminal;
+// a program that runs unattended installs prompts of its own.
+bool nobodyCanAnswer();
 // Runs a Qt dialog: for a person with exec, or shown and handed to the
 // handler, which must finish it (an unfinished dialog counts as cancelled).
 int runQtDialog(QDialog& dialog, DialogKind kind, const std::string& text);

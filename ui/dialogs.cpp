@@ -189,7 +189,7 @@ void showFocusedMessage(const std::string& text) { showMessageBox(focusedWindow(
 int askChoice(Window* owner, const std::string& text, const std::vector<std::string>& input) {
     if (input.empty())
         return 0;
-    if (nobodyCanAnswer(text))
+    if (nobodyCanAnswer())
         return -1;
     std::vector<std::string> captions(input.begin(),
                                       input.begin() + std::min<size_t>(input.size(), kMaxChoiceButtons));

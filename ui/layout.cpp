@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <memory>
 #include <vector>
 
+#include "image/file_utils.h"
 #include "services/canvas.h"
 #include "services/font.h"
 #include "services/prompts.h"
@@ -84,13 +84,10 @@ private:
 // line, and a line longer than kLayoutLineLimit comes in pieces.
 std::vector<std::string> readLines(const std::string& path, bool* opened) {
     std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    *opened = static_cast<bool>(in);
-    if (!in)
+    std::string content;
+    *opened = readFileStart(path, kLayoutMaxFileSize, content);
+    if (!*opened)
         return lines;
-    std::string content(kLayoutMaxFileSize, '\0');
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    content.resize(static_cast<size_t>(in.gcount()));
     size_t at = 0;
     while (at < content.size()) {
         size_t end = content.find_first_of("\r\n", at);
@@ -126,6 +123,16 @@ void applyHeader(Window& window, const LayoutLine& line) {
     }
 }
 
+// A picture of the resource set; when it cannot be read the user is told
+// which file is missing.
+const ImageBuffer* layoutImage(Resources& res, const std::string& name) {
+    res.clearError();
+    const ImageBuffer* image = res.image(name);
+    if (!image && !res.lastError().empty())
+        showMessage(res.lastError());
+    return image;
+}
+
 void addImageButton(Window& window, const LayoutLine& line) {
     const std::string& base = line.text;
     if (base.empty() || base.size() + 5 > kLayoutNameLimit) {
@@ -133,7 +140,7 @@ void addImageButton(Window& window, const LayoutLine& line) {
         return;
     }
     Resources& res = resources();
-    const ImageBuffer* normal = res.image(base + "n.png");
+    const ImageBuffer* normal = layoutImage(res, base + "n.png");
     if (!normal) {
         showMessage(formatText("No image data for ImageButton (%s)", {base}));
         return;
@@ -143,13 +150,13 @@ void addImageButton(Window& window, const LayoutLine& line) {
     auto* button =
         window.addWidget(std::make_unique<ImageButton>(&window, line.x, line.y, width, height, line.id, base));
     button->setImage(ImageButton::Normal, normal);
-    button->setImage(ImageButton::Pressed, res.image(base + "p.png"));
-    button->setImage(ImageButton::Rollover, res.image(base + "r.png"));
-    button->setImage(ImageButton::Disabled, res.image(base + "d.png"));
+    button->setImage(ImageButton::Pressed, layoutImage(res, base + "p.png"));
+    button->setImage(ImageButton::Rollover, layoutImage(res, base + "r.png"));
+    button->setImage(ImageButton::Disabled, layoutImage(res, base + "d.png"));
 }
 
 void drawPicture(Window& window, const LayoutLine& line) {
-    const ImageBuffer* image = line.text.empty() ? nullptr : resources().image(line.text);
+    const ImageBuffer* image = line.text.empty() ? nullptr : layoutImage(resources(), line.text);
     if (!image) {
         showMessage(formatText("No image data for Image (%s)", {line.text}));
         return;

@@ -21,6 +21,7 @@
 #include "services/prompts.h"
 #include "services/resources.h"
 #include "services/settings.h"
+#include "ui/dialogs.h"
 #include "ui/layout.h"
 
 namespace veltro {
@@ -118,6 +119,7 @@ EditWindow::EditWindow(Window* owner, Document& document)
     m_step = 1;
     zoom(kZoomOneLevel, true);
     m_document.undoHistory.clear();
+    m_followTool.onChosen = [this](const FollowRequest& request) { follow(request); };
 
     if (owner != nullptr) {
         int left = 0;
@@ -181,6 +183,8 @@ int EditWindow::pictureTop() const { return m_area.y + (m_area.height - m_docume
 void EditWindow::tellUser(const std::string& text) { veltro::showMessage(text); }
 
 EditorTool& EditWindow::activeTool() {
+    if (m_following)
+        return m_followTool;
     if (m_step == 5)
         return m_drawTool;
     return m_editTool;
@@ -211,9 +215,12 @@ void EditWindow::drawSteps() {
             }
         }
     }
+    if (m_following)
+        drawFollowHint();
     const bool hasPaths = m_document.objects.size() > 1;
-    const bool enabled[] = {m_step > 1, m_step == 4 || m_step == 5, hasPaths, hasPaths, hasPaths};
-    const int ids[] = {kEditMarkIn, kEditMarkOut, kEditDelete, kEditReverse, kEditAccept};
+    // Following needs both marks, as drawing does.
+    const bool enabled[] = {m_step > 1, m_step == 4 || m_step == 5, hasPaths, hasPaths, hasPaths, m_step >= 5};
+    const int ids[] = {kEditMarkIn, kEditMarkOut, kEditDelete, kEditReverse, kEditAccept, kEditFollow};
     for (size_t i = 0; i < std::size(ids); ++i) {
         if (Widget* widget = widgetById(ids[i])) {
             if (widget->isEnabled() != enabled[i]) {
@@ -261,6 +268,7 @@ void EditWindow::onCommand(int id) {
     case kEditZoomIn: zoom(m_zoomLevel + 1, false); break;
     case kEditStepBack: showFrame(m_slideBar->value() - 1); break;
     case kEditStepOn: showFrame(m_slideBar->value() + 1); break;
+    case kEditFollow: setFollowing(!m_following); break;
     default: AppWindow::onCommand(id); break;
     }
 }
@@ -345,6 +353,56 @@ void EditWindow::fitFrameStep() {
     prefetchFlaggedFrames();
 }
 
+void EditWindow::setFollowing(bool on) {
+    if (m_document.dragging)
+        return;
+    m_following = on && m_step >= 5;
+    drawSteps();
+}
+
+void EditWindow::drawFollowHint() {
+    // The hint takes the place of the step pictures while following is on.
+    constexpr uint32_t kHintPaper = 0xF4F1EA;
+    constexpr uint32_t kHintInk = 0x1E2B45;
+    constexpr int kRowX = 12, kRowY = 56, kRowWidth = 696, kRowHeight = 30;
+    Canvas* canvas = backBuffer();
+    if (canvas == nullptr)
+        return;
+    canvas->fillRect(kRowX, kRowY, kRowWidth, kRowHeight, kHintPaper);
+    canvas->frameRect(kRowX, kRowY, kRowWidth, kRowHeight, kHintInk);
+    canvas->drawText(kRowX + 10, kRowY + 7, kRowWidth - 20, kRowHeight - 8, resources().text("followhint"), kHintInk);
+    flushRect(kRowX, kRowY, kRowWidth, kRowHeight);
+}
+
+void EditWindow::follow(const FollowRequest& request) {
+    Resources& res = resources();
+    WindowProgress progress(this);
+    progress.begin(res.text("following"));
+    FollowResult result;
+    const bool added = followObject(m_document, request, progress, result);
+    progress.end();
+    m_following = false;
+    if (added) {
+        fitFrameStep();
+        setStep(6);
+    }
+    drawSteps();
+    redrawPicture();
+    const TrackOutcome& outcome = result.outcome;
+    if (!added) {
+        if (!result.error.empty())
+            tellUser(formatText(res.text("e_follow"), {result.error}));
+        return;
+    }
+    auto ended = [](TrackEnd end) { return end != TrackEnd::Reached && end != TrackEnd::Stopped; };
+    if (ended(outcome.backwardEnd))
+        tellUser(formatText(res.text("followlostback"), {std::to_string(outcome.backwardMissed),
+                                                         std::to_string(outcome.points.front().frame)}));
+    if (ended(outcome.forwardEnd))
+        tellUser(formatText(res.text("followlost"), {std::to_string(outcome.forwardMissed),
+                                                     std::to_string(outcome.points.back().frame)}));
+}
+
 void EditWindow::onKey(int code) {
     constexpr int kUndoKey = 26;  // Ctrl+Z
     if (code != kUndoKey) {
@@ -418,7 +476,8 @@ void EditWindow::onLeftUp(int x, int y, int modifiers) {
     m_pressTool = nullptr;
     tool->up(*this, x, y);
     fitFrameStep();
-    if (m_step == 5)
+    // Following moves the steps on itself, and only when it added a path.
+    if (m_step == 5 && tool != &m_followTool)
         setStep(6);
     else
         drawSteps();
@@ -426,6 +485,9 @@ void EditWindow::onLeftUp(int x, int y, int modifiers) {
 }
 
 void EditWindow::drawOverlay(Canvas& canvas) {
+    int bx = 0, by = 0, bw = 0, bh = 0;
+    if (m_following && m_followTool.box(bx, by, bw, bh))
+        canvas.frameRect(bx, by, bw, bh, kSegmentColor);
     for (const auto& object : m_document.objects) {
         DragMotionObject* dm = asDragMotion(object.get());
         if (dm == nullptr || !dm->selected)

@@ -8,6 +8,7 @@
 
 #include "app/edit/draw_path_tool.h"
 #include "app/edit/edit_tool.h"
+#include "app/edit/follow_tool.h"
 #include "app/edit/editor_tool.h"
 #include "app/base/app_window.h"
 
@@ -34,6 +35,7 @@ inline constexpr int kEditZoomIn = 12;
 inline constexpr int kEditDiscard = 13;
 inline constexpr int kEditStepBack = 14;
 inline constexpr int kEditStepOn = 15;
+inline constexpr int kEditFollow = 16;
 
 // Zoom levels: factor kZoomFactors[level]; level 5 is 1:1.
 inline constexpr int kZoomLevels = 9;
@@ -92,6 +94,13 @@ public:
     void fitFrameStep();
 
     int workflowStep() const { return m_step; }
+    // Whether a click on the picture follows an object (the follow button is
+    // down) instead of drawing or editing.
+    bool following() const { return m_following; }
+    // Follows the object of request through the marked frames with the
+    // progress window, adds its path (one undo step) and tells the user when
+    // the object was lost on the way or nothing could be followed.
+    void follow(const FollowRequest& request);
     int zoomLevel() const { return m_zoomLevel; }
     // The picture area and where the picture sits in the window.
     const PixelRect& pictureArea() const { return m_area; }
@@ -115,6 +124,8 @@ private:
     // that is not decoded yet.
     void redrawScrubbing();
     void prefetchFlaggedFrames();
+    void setFollowing(bool on);
+    void drawFollowHint();
 
     Document& m_document;
     SlideBar* m_slideBar = nullptr;
@@ -123,6 +134,8 @@ private:
     int m_zoomLevel = kZoomOneLevel;
     EditTool m_editTool;
     DrawPathTool m_drawTool;
+    FollowTool m_followTool;
+    bool m_following = false;
     // The tool that got the press, until the release.
     EditorTool* m_pressTool = nullptr;
     std::unique_ptr<Canvas> m_picture;

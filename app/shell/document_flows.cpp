@@ -1,24 +1,26 @@
-// The main window's flows. The save and album windows and the camera and
-// frame-list windows are not part of this program yet: until they are, each
-// flow goes as far as it can (a new clip is edited in the edit window, the
-// album is listed) and then says plainly that the next step comes later.
+// The main window's flows. A new document, or the album, goes through the
+// page flow of the edit, save and album windows. The camera and frame-list
+// windows are not part of this program yet: until they are, those flows go
+// as far as the models allow and say plainly that the next step comes later.
 #include "app/shell/document_flows.h"
 
 #include <optional>
 #include <vector>
 
 #include "app/base/app_state.h"
-#include "app/edit/edit_window.h"
+#include "app/capture/capture_window.h"
+#include "app/framelist/frame_list_dialog.h"
+#include "app/publish/page_flow_window.h"
 #include "document/document.h"
 #include "encode/frame_list_file.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
 #include "movie/movie_format.h"
-#include "publish/album.h"
 #include "publish/page_flow.h"
 #include "services/prompts.h"
 #include "services/settings.h"
 #include "ui/dialogs.h"
+#include "ui/window.h"
 
 namespace veltro {
 
@@ -118,52 +120,32 @@ std::unique_ptr<Document> newDocumentFromFile(Window* mainWindow) {
     return newDocumentFromSource(*path);
 }
 
-std::unique_ptr<Document> newDocumentFromCamera(Window*) {
-    showMessage("Recording from a camera comes in a later version of VELTRO Lite. "
-                "Start from a movie file for now.");
-    return nullptr;
+std::unique_ptr<Document> newDocumentFromCamera(Window* mainWindow) {
+    // The capture window records into a new file of the working folder (or
+    // the fixed "exhibition" file); the recording opens like any AVI.
+    std::optional<std::string> recorded = runCapture(mainWindow);
+    if (!recorded)
+        return nullptr;
+    return newDocumentFromSource(*recorded);
 }
 
 std::unique_ptr<Document> newDocumentFromFrameList(Window* mainWindow) {
-    // Until the frame list window arrives, an existing list file is opened.
-    std::string filter = "Frame list (*.txt)";
-    filter += '\0';
-    filter += "*.txt";
-    filter += '\0';
-    filter += '\0';
-    sourceBuffer() = sourceStartDirectory();
-    std::optional<std::string> path = chooseOpenFile(mainWindow, filter, &sourceBuffer());
-    if (!path || path->empty())
+    // The new list is proposed as the first free "vnN.txt" of the working
+    // folder; the dialog saves it, and the saved list opens as the clip.
+    std::optional<std::string> proposed = newFrameListPath();
+    if (!proposed) {
+        showMessage("The working folder \"" + workDirectory() + "\" cannot hold a new frame list.");
         return nullptr;
-    return newDocumentFromSource(*path);
+    }
+    std::optional<std::string> saved = runFrameListDialog(mainWindow, *proposed);
+    if (!saved)
+        return nullptr;
+    return newDocumentFromSource(*saved);
 }
 
 int runDocumentFlow(Window* mainWindow, std::unique_ptr<Document> document) {
-    if (document) {
-        const int edited = runEditWindow(mainWindow, *document);
-        if (edited < 0)
-            return 0;  // the program is closing
-        if (edited > 0) {
-            const size_t paths = document->objects.empty() ? 0 : document->objects.size() - 1;
-            showMessage("The clip is ready with " + std::to_string(paths) + (paths == 1 ? " path" : " paths") +
-                        " for the page folder \"" + document->name +
-                        "\".\nThe publish window comes in a later version of VELTRO Lite.");
-        }
-        return 1;
-    }
-    std::string album = albumDirectory();
-    std::vector<AlbumPage> pages = listAlbumPages(album);
-    std::string text = "The album \"" + album + "\" holds " + std::to_string(pages.size()) +
-                       (pages.size() == 1 ? " page" : " pages");
-    constexpr size_t kListed = 12;
-    for (size_t i = 0; i < pages.size() && i < kListed; ++i)
-        text += (i == 0 ? ":\n" : "\n") + pages[i].name;
-    if (pages.size() > kListed)
-        text += "\n...";
-    text += pages.empty() ? "." : "";
-    text += "\nThe album window comes in a later version of VELTRO Lite.";
-    showMessage(text);
-    return 1;
+    runPageFlow(mainWindow, std::move(document));
+    return mainWindow && !mainWindow->exists() ? 0 : 1;
 }
 
 }  // namespace veltro

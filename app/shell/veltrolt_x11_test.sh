@@ -3,8 +3,8 @@
 # events (xdotool): it starts from a program folder of its own, shows the
 # main window, takes a frame limit typed into the settings window, opens the
 # sample clip through the open dialog (typed and confirmed with keys), marks
-# a span in the edit window, draws a path with a real pointer drag and
-# accepts, and ends through the quit button and its question with exit
+# a span in the edit window, draws and plays a path with real pointer drags,
+# accepts into the publish window and comes back to discard, and ends through the quit button and its question with exit
 # status 0 and the settings written beside it.
 # Usage: veltrolt_x11_test.sh VELTROLT DIST_DIR SCREENSHOT_DIR
 set -uo pipefail
@@ -151,13 +151,18 @@ done
 import -window root "$shots/x11_edit_playing.png"
 xdotool mouseup 1
 sleep 0.3
-# Accept (button 9): enabled only once a path exists.
+# Accept (button 9): enabled only once a path exists; the publish window
+# follows. Back (its button 9) returns to the edit window, and Discard
+# (button 13) to the main window.
 click_at "$edit" 658 112
 window_gone "Edit" || fail "the edit window stayed open after accepting (no path drawn?)"
-done_message=$(find_window "Message") || fail "no message after accepting the edited clip"
+publish=$(find_window "Publish") || fail "no publish window after accepting the edited clip"
+sleep 0.5
 import -window root "$shots/x11_edit_accepted.png"
-xdotool key Return
-window_gone "Message" || fail "the message stayed open"
+click_at "$publish" 532 504
+edit=$(find_window "Edit") || fail "back from the publish window did not return to the edit window"
+click_at "$edit" 550 112
+window_gone "Edit" || fail "discard did not close the edit window"
 main=$(find_window "VELTRO Lite") || fail "the main window did not come back"
 sleep 0.3
 
