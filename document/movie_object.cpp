@@ -8,6 +8,7 @@
 #include "document/document.h"
 #include "document/media_cache.h"
 #include "document/snapshot_text.h"
+#include "movie/frame_cache.h"
 #include "services/canvas.h"
 
 namespace veltro {
@@ -55,7 +56,14 @@ void MovieObject::draw(Canvas& canvas, int frame) {
         drawPlaceholder(canvas, "video");
         return;
     }
-    if (const ImageBuffer* picture = movie->movie->frameAt(sourceFrameAt(frame)))
+    // A window moving through the clip keeps its frames at the size it shows
+    // them; everything else decodes the exact frame at the clip's size.
+    MovieReader& reader = *movie->movie;
+    DisplayFrameCache* display = reader.displayFrames();
+    const ImageBuffer* picture = display != nullptr && display->width() == w && display->height() == h
+                                     ? display->frame(sourceFrameAt(frame))
+                                     : reader.frameAt(sourceFrameAt(frame));
+    if (picture != nullptr)
         canvas.drawImage(x, y, w, h, *picture);
 }
 

@@ -127,6 +127,15 @@ const ImageBuffer* AviMovieReader::frameAt(int index) {
     return frame.get();
 }
 
+bool AviMovieReader::frameAtSize(int index, ImageBuffer& target) {
+    if (m_raw)
+        return MovieReader::frameAtSize(index, target);
+    if (!frame || index < 0 || index >= frameCount)
+        return false;
+    const int source = sourceIndexOf(index);
+    return source >= 0 && m_source.decodeFrame(source, target);
+}
+
 MovieReaderPtr AviMovieFormat::createReader() const { return std::make_unique<AviMovieReader>(); }
 
 }  // namespace veltro

@@ -22,6 +22,10 @@ public:
     // Sample index of the video stream; none past the end or when the sample
     // does not decode, leaving frame as it was.
     const ImageBuffer* frameAt(int index) override;
+    // Decoded streams are scaled straight from the decoded picture to
+    // target; raw samples are converted at their size and averaged down.
+    bool frameAtSize(int index, ImageBuffer& target) override;
+    void setDecodedPictureBytes(size_t bytes) override { m_source.setPictureCacheBytes(bytes); }
 
 private:
     int sourceIndexOf(int sample) const;

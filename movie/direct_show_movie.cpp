@@ -33,6 +33,12 @@ const ImageBuffer* DirectShowMovieReader::frameAt(int index) {
     return m_source.decodeFrame(index, *frame) ? frame.get() : nullptr;
 }
 
+bool DirectShowMovieReader::frameAtSize(int index, ImageBuffer& target) {
+    if (!frame || index < 0 || index >= frameCount)
+        return false;
+    return m_source.decodeFrame(index, target);
+}
+
 MovieReaderPtr DirectShowMovieFormat::createReader() const {
     return std::make_unique<DirectShowMovieReader>();
 }

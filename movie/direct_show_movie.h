@@ -18,6 +18,9 @@ public:
     // Picture index, exactly; none outside 0 .. frameCount - 1 or when it
     // does not decode, leaving frame as it was.
     const ImageBuffer* frameAt(int index) override;
+    // Picture index scaled straight from the decoded picture to target.
+    bool frameAtSize(int index, ImageBuffer& target) override;
+    void setDecodedPictureBytes(size_t bytes) override { m_source.setPictureCacheBytes(bytes); }
 
 private:
     FfmpegVideoSource m_source;

@@ -111,9 +111,8 @@ public:
     const AVFormatContext* format() const { return m_format; }
     const AVStream* stream() const { return m_stream; }
 
-    // Decodes frame index (presentation order) into target, which must have
-    // been allocated at the source's size; pictures of another size are
-    // scaled to it. Every pixel comes out opaque. False, with target left as
+    // Decodes frame index (presentation order) into target, scaled to the
+    // size target was allocated at (the source's size or any other). Every pixel comes out opaque. False, with target left as
     // it was, when the frame cannot be decoded.
     bool decodeFrame(int index, ImageBuffer& target);
     // Reads the stored bytes of frame index without decoding them. False when

@@ -4,12 +4,57 @@
 #include <cctype>
 #include <vector>
 
+#include "movie/frame_cache.h"
+
 namespace veltro {
+
+MovieReader::MovieReader() = default;
+
+MovieReader::~MovieReader() { stopDisplayFrames(); }
+
+bool MovieReader::frameAtSize(int index, ImageBuffer& target) {
+    if (target.empty())
+        return false;
+    const ImageBuffer* picture = frameAt(index);
+    if (picture == nullptr || picture->empty())
+        return false;
+    if (picture->width == target.width && picture->height == target.height) {
+        target.pixels = picture->pixels;
+    } else {
+        ImagePtr scaled = scaleAverage(*picture, target.width, target.height);
+        if (!scaled || scaled->pixelCount() != target.pixelCount())
+            return false;
+        target.pixels = std::move(scaled->pixels);
+    }
+    target.hasAlpha = picture->hasAlpha;
+    return true;
+}
+
+MovieReaderPtr MovieReader::reopen() const {
+    return m_openedBy != nullptr ? m_openedBy->open(m_path) : nullptr;
+}
+
+DisplayFrameCache& MovieReader::startDisplayFrames() {
+    if (!m_displayFrames) {
+        // The worker opens its own reader: the two never share decoder state.
+        const MovieFormat* format = m_openedBy;
+        const std::string path = m_path;
+        DisplayFrameCache::OpenReader openWorker;
+        if (format != nullptr)
+            openWorker = [format, path] { return format->open(path); };
+        m_displayFrames = std::make_unique<DisplayFrameCache>(*this, std::move(openWorker));
+    }
+    return *m_displayFrames;
+}
+
+void MovieReader::stopDisplayFrames() { m_displayFrames.reset(); }
 
 MovieReaderPtr MovieFormat::open(const std::string& path) const {
     MovieReaderPtr reader = createReader();
     if (!reader || !reader->open(path))
         return nullptr;
+    reader->m_openedBy = this;
+    reader->m_path = path;
     return reader;
 }
 

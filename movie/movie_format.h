@@ -3,6 +3,7 @@
 // return values only (false / none).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -10,27 +11,63 @@
 
 namespace veltro {
 
+class DisplayFrameCache;
+class MovieFormat;
+class MovieReader;
+using MovieReaderPtr = std::unique_ptr<MovieReader>;
+
 // A source of frames: reports its frame count and rate and hands out any frame
 // by index. A reader is constructed empty, opened once by its format, used and
 // destroyed.
 class MovieReader {
 public:
-    virtual ~MovieReader() = default;
+    MovieReader();
+    // Stops the display frames first (their worker thread is joined).
+    virtual ~MovieReader();
+    MovieReader(const MovieReader&) = delete;
+    MovieReader& operator=(const MovieReader&) = delete;
     // Opens the clip; on success frame, frameCount and frameRate are set.
     virtual bool open(const std::string& path) = 0;
     // Decodes frame index (0 .. frameCount - 1) into a buffer the reader keeps
     // (normally frame, refilled in place), valid until the next call; none
     // when the frame cannot be decoded. The caller copies what it keeps.
     virtual const ImageBuffer* frameAt(int index) = 0;
+    // Decodes frame index scaled to target's size (the caller allocates
+    // target at the size it wants). False, with target undefined, when the
+    // frame cannot be decoded. Readers that can scale while converting do;
+    // by default the frame is decoded at its own size and averaged down.
+    virtual bool frameAtSize(int index, ImageBuffer& target);
+    // How many bytes of decoded full-size pictures the reader may keep for
+    // revisits (0: none); readers that keep none ignore it.
+    virtual void setDecodedPictureBytes(size_t) {}
+
+    // A second reader of the same clip, independent of this one (for another
+    // thread); none when the clip was not opened through a format or no
+    // longer opens.
+    MovieReaderPtr reopen() const;
+
+    // Display-size frames of this clip for a window that moves through it
+    // (see movie/frame_cache.h): started on first use, with a worker thread
+    // decoding on its own reader; stopped (the thread joined, the pictures
+    // freed) by stopDisplayFrames or with the reader.
+    DisplayFrameCache& startDisplayFrames();
+    void stopDisplayFrames();
+    // The running display frames, or none.
+    DisplayFrameCache* displayFrames() const { return m_displayFrames.get(); }
 
     // The current-frame buffer, created by open at the clip's frame size.
     ImagePtr frame;
     int frameCount = 0;
     // Frames per second; 0.0 when the source does not tell.
     double frameRate = 0.0;
-};
 
-using MovieReaderPtr = std::unique_ptr<MovieReader>;
+private:
+    friend class MovieFormat;
+    // The format and the path this reader was opened with, for reopen.
+    const MovieFormat* m_openedBy = nullptr;
+    std::string m_path;
+    std::unique_ptr<DisplayFrameCache> m_displayFrames;
+};
 
 // A kind of clip: names itself for file dialogs, claims extensions, opens.
 class MovieFormat {

@@ -79,6 +79,13 @@ const ImageBuffer* QuickTimeMovieReader::frameAt(int index) {
     return m_source.decodeFrame(sample, *frame) ? frame.get() : nullptr;
 }
 
+bool QuickTimeMovieReader::frameAtSize(int index, ImageBuffer& target) {
+    if (!frame || frameCount <= 0 || index < 0 || index >= frameCount)
+        return false;
+    const int sample = sampleAtOrAfter(frameTime(index));
+    return sample >= 0 && m_source.decodeFrame(sample, target);
+}
+
 MovieReaderPtr QuickTimeMovieFormat::createReader() const {
     return std::make_unique<QuickTimeMovieReader>();
 }

@@ -21,6 +21,9 @@ public:
     // The picture of the first video sample at or after the frame's time;
     // none when there is none, leaving frame as it was.
     const ImageBuffer* frameAt(int index) override;
+    // The same picture scaled straight from the decoded picture to target.
+    bool frameAtSize(int index, ImageBuffer& target) override;
+    void setDecodedPictureBytes(size_t bytes) override { m_source.setPictureCacheBytes(bytes); }
 
     // Movie duration in time-scale units (the video stream's time base).
     int64_t duration() const { return m_duration; }

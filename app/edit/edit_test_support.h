@@ -8,10 +8,12 @@
 
 #include <QImage>
 #include <QTest>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/edit/edit_window.h"
 #include "document/document.h"
@@ -70,8 +72,16 @@ inline std::unique_ptr<Document> documentWithClip(const std::string& path) {
     return document;
 }
 
-// The frame number the window's picture shows now, -1 when unreadable.
+// The frame number the window's picture shows once the current frame itself
+// is on it (a decoded neighbour may stand in for a moment after a slide-bar
+// move or a step); -1 when unreadable, -2 when the frame never came.
 inline int shownFrame(EditWindow& window) {
+    for (int i = 0; i < 1000 && !window.pictureIsExact(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!window.pictureIsExact())
+        return -2;
     const Document& document = window.editedDocument();
     const QImage picture = window.backBuffer()->surface().copy(window.pictureLeft(), window.pictureTop(),
                                                                document.width, document.height);

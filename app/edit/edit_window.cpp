@@ -3,6 +3,7 @@
 // the drawing step and to the edit tool otherwise.
 #include "app/edit/edit_window.h"
 
+#include <QObject>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/drag_motion_object.h"
 #include "dragmotion/path_shape.h"
+#include "movie/frame_cache.h"
 #include "movie/movie_format.h"
 #include "services/canvas.h"
 #include "services/prompts.h"
@@ -91,6 +93,23 @@ EditWindow::EditWindow(Window* owner, Document& document)
         if (MovieReader* reader = clipReader())
             frames = std::max(1, reader->frameCount);
     }
+    // Frames are kept at the size the picture is shown; a frame decoded in
+    // the background redraws the picture if it stands in for it.
+    if (MovieReader* reader = clipReader()) {
+        m_displayReader = reader;
+        m_frames = &reader->startDisplayFrames();
+        m_noticeTarget = std::make_unique<QObject>();
+        QObject* target = m_noticeTarget.get();
+        m_frames->setReadyCallback([this, target] {
+            QMetaObject::invokeMethod(
+                target,
+                [this] {
+                    if (m_frames != nullptr && m_frames->showingStandIn())
+                        redrawScrubbing();
+                },
+                Qt::QueuedConnection);
+        });
+    }
     m_slideBar->setRange(0, frames - 1);
     m_slideBar->setValue(0);
     m_document.setLength(frames);
@@ -117,7 +136,35 @@ EditWindow::EditWindow(Window* owner, Document& document)
 
 EditWindow::~EditWindow() {
     m_document.dragging = false;
+    if (m_displayReader != nullptr) {
+        m_frames->setReadyCallback(nullptr);
+        m_frames = nullptr;
+        m_displayReader->stopDisplayFrames();
+    }
+    m_noticeTarget.reset();
     deleteWidgets();
+}
+
+bool EditWindow::pictureIsExact() const { return m_frames == nullptr || !m_frames->showingStandIn(); }
+
+void EditWindow::redrawScrubbing() {
+    if (m_frames != nullptr)
+        m_frames->setStandIns(true);
+    redrawPicture();
+    if (m_frames != nullptr)
+        m_frames->setStandIns(false);
+}
+
+void EditWindow::prefetchFlaggedFrames() {
+    if (m_frames == nullptr || m_document.objects.empty() ||
+        m_document.objects.back()->type() != ObjectType::Movie)
+        return;
+    const auto& clip = static_cast<const MovieObject&>(*m_document.objects.back());
+    std::vector<int> frames;
+    for (int f = 0; f < m_document.length && static_cast<size_t>(f) < m_document.frameFlags.size(); ++f)
+        if (m_document.frameFlags[static_cast<size_t>(f)] & kFrameEncodeMask)
+            frames.push_back(clip.sourceFrameAt(f));
+    m_frames->prefetch(frames);
 }
 
 MovieReader* EditWindow::clipReader() const {
@@ -188,7 +235,7 @@ void EditWindow::showFrame(int f) {
     const int frame = std::clamp(f, m_slideBar->minimum(), m_slideBar->maximum());
     m_slideBar->setValue(frame);
     m_document.setCurrentFrame(frame);
-    redrawPicture();
+    redrawScrubbing();
     if (m_step == 1)
         setStep(2);
     else if (m_step == 3)
@@ -272,6 +319,8 @@ void EditWindow::zoom(int level, bool fitHeight) {
     }
     m_document.objects.back()->setRect(0, 0, w, h);
     m_document.setSize(w, h);
+    if (m_frames != nullptr)
+        m_frames->setSize(w, h);
     redrawPicture();
 }
 
@@ -290,6 +339,8 @@ void EditWindow::keepZoomAfterUndo(int width, int height) {
     if (!m_document.objects.empty())
         m_document.objects.back()->setRect(0, 0, width, height);
     m_document.setSize(width, height);
+    if (m_frames != nullptr)
+        m_frames->setSize(width, height);
 }
 
 void EditWindow::fitFrameStep() {
@@ -299,6 +350,7 @@ void EditWindow::fitFrameStep() {
         if (m_document.recomputeFlags() <= most)
             break;
     }
+    prefetchFlaggedFrames();
 }
 
 void EditWindow::setFollowing(bool on) {

@@ -12,9 +12,12 @@
 #include "app/edit/editor_tool.h"
 #include "app/base/app_window.h"
 
+class QObject;
+
 namespace veltro {
 
 class Canvas;
+class DisplayFrameCache;
 class Document;
 class MovieReader;
 class SlideBar;
@@ -75,14 +78,19 @@ public:
     void setPointer(int cursorIndex) override { setCursor(cursorIndex); }
     void tellUser(const std::string& text) override;
 
-    // Shows frame f as if the slide bar had been moved there.
+    // Shows frame f as if the slide bar had been moved there. A frame not
+    // decoded yet may show the nearest decoded one first; the exact picture
+    // follows from the event loop.
     void showFrame(int f);
+    // Whether the picture shows the current frame itself, not a stand-in.
+    bool pictureIsExact() const;
     // Sets the zoom level (clamped to 0 .. 8) and picks the largest level at
     // or below it whose picture fits: 240 pixels high with fitHeight, else
     // the picture area. Paths are scaled with the picture.
     void zoom(int level, bool fitHeight);
     // Sets the document's frame step to the smallest one that leaves at most
-    // "max_frame" frames flagged.
+    // "max_frame" frames flagged, and has the flagged frames decoded ahead
+    // for playing.
     void fitFrameStep();
 
     int workflowStep() const { return m_step; }
@@ -112,6 +120,10 @@ private:
     // After undo rebuilt the document: the same zoom, the same picture size.
     void keepZoomAfterUndo(int width, int height);
     void deleteSelectedPaths();
+    // Redraws the picture, letting a decoded neighbour stand in for a frame
+    // that is not decoded yet.
+    void redrawScrubbing();
+    void prefetchFlaggedFrames();
     void setFollowing(bool on);
     void drawFollowHint();
 
@@ -127,6 +139,12 @@ private:
     // The tool that got the press, until the release.
     EditorTool* m_pressTool = nullptr;
     std::unique_ptr<Canvas> m_picture;
+    // The clip's display-size frames while the window is open, and the
+    // object that carries their "decoded" notices onto the UI thread (gone
+    // with the window, taking undelivered notices with it).
+    MovieReader* m_displayReader = nullptr;
+    DisplayFrameCache* m_frames = nullptr;
+    std::unique_ptr<QObject> m_noticeTarget;
 };
 
 // Runs the edit window modally over owner: 1 when the user accepted (go on

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The built program under a real X server (Xvfb), driven with real input
 # events (xdotool): it starts from a program folder of its own, shows the
-# main window, takes a frame limit typed into the settings window, and ends
-# through the quit button and its question with exit status 0 and the
-# settings written beside it.
+# main window, takes a frame limit typed into the settings window, opens the
+# sample clip through the open dialog (typed and confirmed with keys), marks
+# a span in the edit window, draws and plays a path with real pointer drags,
+# accepts into the publish window and comes back to discard, and ends through the quit button and its question with exit
+# status 0 and the settings written beside it.
 # Usage: veltrolt_x11_test.sh VELTROLT DIST_DIR SCREENSHOT_DIR
 set -uo pipefail
 program=$1
@@ -96,6 +98,73 @@ click_at "$create" 30 82
 window_gone "Settings" || fail "the settings window stayed open"
 grep -q "^max_frame=120$" "$folder/veltrolt.rc" || fail "veltrolt.rc lacks max_frame=120 right after OK: $(cat "$folder/veltrolt.rc" 2>/dev/null)"
 [ -d "$folder/pages" ] || fail "the album folder was not created"
+
+# A new clip from a movie file (button 5): the open dialog starts in the
+# samples folder; the sample's name is typed and confirmed with Return.
+click_at "$main" 106 334
+chooser=""
+for _ in $(seq 200); do
+  for id in $(xdotool search --onlyvisible --name "." 2>/dev/null); do
+    [ "$id" != "$main" ] && chooser=$id && break
+  done
+  [ -n "$chooser" ] && break
+  sleep 0.1
+done
+[ -n "$chooser" ] || fail "the open dialog did not appear"
+sleep 0.5
+xdotool type --delay 50 "rolling-ball.avi"
+sleep 0.3
+import -window root "$shots/x11_open_dialog.png"
+xdotool key Return
+edit=$(find_window "Edit") || fail "the edit window did not open; log: $(cat "$work/veltrolt.log")"
+sleep 0.5
+import -window root "$shots/x11_edit_open.png"
+
+# In the edit window: a step on (Mark IN needs a move first), Mark IN, ten
+# steps on, Mark OUT. The 320 x 240 picture sits at (200, 202).
+click_at "$edit" 694 518             # step on
+click_at "$edit" 61 112              # Mark IN
+for _ in $(seq 10); do
+  click_at "$edit" 694 518
+done
+click_at "$edit" 163 112             # Mark OUT
+import -window root "$shots/x11_edit_marked.png"
+# An S-shaped stroke with real button and motion events.
+xdotool mousemove --window "$edit" 480 230 mousedown 1
+sleep 0.1
+for point in "420 230" "300 230" "240 240" "240 300" "300 320" "420 320" "480 340" "480 400" "400 420" "240 420"; do
+  # shellcheck disable=SC2086
+  xdotool mousemove --window "$edit" $point
+  sleep 0.05
+done
+xdotool mouseup 1
+sleep 0.5
+import -window root "$shots/x11_edit_drawn.png"
+# Playing: press beside the start of the path and drag along it.
+xdotool mousemove --window "$edit" 480 236 mousedown 1
+sleep 0.1
+for point in "420 236" "300 236" "240 250" "240 310"; do
+  # shellcheck disable=SC2086
+  xdotool mousemove --window "$edit" $point
+  sleep 0.1
+done
+import -window root "$shots/x11_edit_playing.png"
+xdotool mouseup 1
+sleep 0.3
+# Accept (button 9): enabled only once a path exists; the publish window
+# follows. Back (its button 9) returns to the edit window, and Discard
+# (button 13) to the main window.
+click_at "$edit" 658 112
+window_gone "Edit" || fail "the edit window stayed open after accepting (no path drawn?)"
+publish=$(find_window "Publish") || fail "no publish window after accepting the edited clip"
+sleep 0.5
+import -window root "$shots/x11_edit_accepted.png"
+click_at "$publish" 532 504
+edit=$(find_window "Edit") || fail "back from the publish window did not return to the edit window"
+click_at "$edit" 550 112
+window_gone "Edit" || fail "discard did not close the edit window"
+main=$(find_window "VELTRO Lite") || fail "the main window did not come back"
+sleep 0.3
 
 # Quit (button 0) and answer the question with its first button.
 click_at "$main" 698 24
