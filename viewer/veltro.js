@@ -378,8 +378,10 @@
     if (count > maxCount) throw new FormatError('the block-number list is longer than its frame store can use');
     let width = 0;
     while (width < 17 && 2 ** width <= max) width++;
-    const left = [];
-    const right = [];
+    // Children of the internal nodes (at most max of them), typed so that
+    // the out-of-order filling stays fast.
+    const left = new Int32Array(max + 1);
+    const right = new Int32Array(max + 1);
     let next = max + 1;
     let root = -1;
     const stack = []; // internal nodes whose right child is still to come
@@ -414,11 +416,22 @@
       if (root >= 0) break;
     }
     if (root > max && count > bytes.length * 8 - r.bit) throw new FormatError('the block-number list ends too early');
-    const values = new Array(count);
+    // The codes, read bit by bit without a call per bit (this list holds
+    // most of an index and decides how soon the first picture shows).
+    // Filled by push: an array made at a large length starts out sparse
+    // (dictionary elements), which is many times slower to fill.
+    const values = [];
+    const end = bytes.length * 8;
+    let bit = r.bit;
     for (let i = 0; i < count; i++) {
       let node = root;
-      while (node > max) node = r.read(1) ? right[node - max - 1] : left[node - max - 1];
-      values[i] = node;
+      while (node > max) {
+        if (bit >= end) throw new FormatError('the block-number list ends too early');
+        const one = (bytes[bit >> 3] >> (7 - (bit & 7))) & 1;
+        bit++;
+        node = one ? right[node - max - 1] : left[node - max - 1];
+      }
+      values.push(node);
     }
     return values;
   }
@@ -426,7 +439,10 @@
   // ------------------------------------------------------ frame store index
   // Parses an index: header, entries and each entry's sprites as
   // {entry (whose image holds the sheet), cell, block}. Throws FormatError.
-  function parseFrameStoreIndex(stored) {
+  // onEntries, when given, gets the entry list as soon as its lines are read
+  // (before the block numbers, the slow part), so that images can be asked
+  // for meanwhile.
+  function parseFrameStoreIndex(stored, onEntries) {
     if (stored.length > MAX_FILE_BYTES) throw new FormatError('the index is too large');
     const bytes = ncrfUnescape(stored).bytes;
     let pos = 0;
@@ -456,6 +472,7 @@
       entry.base = entry.kind === 'N' || entry.kind === 'S' ? e : base;
       entries.push(entry);
     }
+    if (onEntries) onEntries(entries);
     const cols = Math.ceil(width / 8);
     const blocksPerFrame = cols * Math.ceil(height / 8);
     if (pos < bytes.length && bytes[pos] === 0x43) {
@@ -1317,7 +1334,7 @@
       for (let k = 0; k < data.movieCount; k++) {
         const name = 'v' + k.toString(16) + '.txt';
         try {
-          stores.push(parseFrameStoreIndex(await pageBytes(this.dir, name)));
+          stores.push(parseFrameStoreIndex(await pageBytes(this.dir, name), (entries) => this.prefetchKeyFrame(entries)));
         } catch (e) {
           stores.push(null); // the movie shows as a placeholder, as a missing clip does in the program
         }
@@ -1347,6 +1364,19 @@
       this.loaded = true;
       this.canvas.dataset.loaded = 'true';
       this.render();
+    }
+
+    // Asks for a store's first key frame while the rest of its index is
+    // decoded: the first picture needs it before anything else.
+    prefetchKeyFrame(entries) {
+      const e = entries[0];
+      if (!e || (e.kind !== 'N' && e.kind !== 'S')) return;
+      this.prefetched = this.prefetched || new Map();
+      if (!this.prefetched.has(e.name)) this.prefetched.set(e.name, loadImage(this.dir + e.name, this.viaFetch()));
+    }
+
+    viaFetch() {
+      return typeof location === 'undefined' || location.protocol !== 'file:';
     }
 
     // Loads the page's images. The key frame of the first picture comes
@@ -1390,16 +1420,19 @@
         this.progress = sized ? bytes / (bytes + (total - done) * mean) : done / total;
         this.canvas.dataset.progress = String(Math.floor(this.progress * 100));
       };
-      const viaFetch = typeof location === 'undefined' || location.protocol !== 'file:';
-      await inOrder([...order, ...images], 6, async (item) => {
+      const viaFetch = this.viaFetch();
+      const prefetched = this.prefetched || new Map();
+      this.prefetched = null;
+      const load = async (item) => {
         if (this.state === 'error') return;
         const name = item.fs ? item.fs.index.entries[item.i].name : this.imageNames[item.image];
-        const result = await loadImage(this.dir + name, viaFetch);
+        const result = await (prefetched.get(name) || loadImage(this.dir + name, viaFetch));
         arrived(result);
         if (item.fs) item.fs.loaded(item.i, result.image);
         else this.images[item.image] = result.image;
         if (this.state !== 'error') this.render();
-      });
+      };
+      await inOrder([...order, ...images], 6, load);
     }
 
     // Draws the document at the current frame: the picture layer, then
@@ -1815,7 +1848,7 @@
     hook.bootAt = typeof performance !== 'undefined' ? performance.now() : 0;
     const applets = Array.from(document.querySelectorAll('applet'));
     if (!applets.length) return;
-    if (root.VELTRO_DATA === undefined) await loadScript('veltro-data.js');
+    if (root.VELTRO_DATA === undefined) await (dataScript || loadScript('veltro-data.js'));
     hook.state = 'loading';
     const viewers = applets.map((a) => new Viewer(a));
     await Promise.all(viewers.map((v) => v.start().catch((e) => v.fail(String(e && e.message || e)))));
@@ -1823,6 +1856,10 @@
     hook.error = viewers.map((v) => v.error).filter(Boolean).join('; ') || null;
   }
 
+  // The page's data script is asked for as soon as this script runs when
+  // the applet is already in the document (the page writer puts this script
+  // after it), not only once the whole document is parsed.
+  const dataScript = root.VELTRO_DATA === undefined && document.querySelector('applet') ? loadScript('veltro-data.js') : null;
   Object.defineProperty(hook, 'viewer', { get: () => hook.viewers[0], configurable: true });
   hook.pixelBytes = () => hook.viewers.reduce((sum, v) => sum + (v.state === 'error' ? 0 : v.pixelBytes()), 0);
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', boot);
