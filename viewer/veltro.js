@@ -914,6 +914,8 @@
       this.keys = new Map();
       this.checkpoints = new Map();
       this.runs = [];
+      this.undoRuns = [];
+      this.linkWriters();
       // A checkpoint for every entry when they fit (at most 128 of them and
       // at most 64 MiB of pixels), else evenly spread: a step back is then
       // one copy instead of redrawing entries' sprites.
@@ -1014,13 +1016,86 @@
       return key;
     }
 
+    // For every sprite of a difference entry, what its block showed before
+    // it: the sprite that last wrote the block since the key frame, or null
+    // for the key frame itself. Going back then redraws only the blocks the
+    // skipped entries changed. Also the running sprite counts, which price
+    // the ways of reaching an entry.
+    linkWriters() {
+      const entries = this.index.entries;
+      const blocks = this.index.columns * Math.ceil(this.index.height / 8);
+      const last = new Array(blocks).fill(null);
+      this.before = entries.map(() => null);
+      this.spriteCount = new Float64Array(entries.length + 1);
+      entries.forEach((e, i) => {
+        this.spriteCount[i + 1] = this.spriteCount[i] + e.sprites.length;
+        if (e.kind === 'N' || e.kind === 'S') {
+          last.fill(null);
+          return;
+        }
+        const before = new Array(e.sprites.length);
+        e.sprites.forEach((sp, k) => {
+          before[k] = last[sp.block];
+          last[sp.block] = sp;
+        });
+        this.before[i] = before;
+      });
+      // A whole-frame copy costs about as much as drawing this many sprites.
+      this.copyCost = Math.max(16, blocks / 32);
+    }
+
+    // Puts back what the entry's sprites covered: the canvas goes from the
+    // entry's frame to the one before it. Strips as in paintSprites.
+    paintUndo(ctx, entry) {
+      let runs = this.undoRuns[entry];
+      if (!runs) {
+        const cols = this.index.columns;
+        const out = [];
+        const sprites = this.index.entries[entry].sprites;
+        this.before[entry].forEach((w, k) => {
+          const b = sprites[k].block;
+          const dx = (b % cols) * 8;
+          const dy = Math.floor(b / cols) * 8;
+          // The source: the earlier sprite's cell, else the key frame there.
+          let sheet = -1;
+          let sx = dx;
+          let sy = dy;
+          if (w) {
+            const img = this.images[w.sheet];
+            const c = Math.ceil((img.naturalWidth || img.width) / 8) || 1;
+            sheet = w.sheet;
+            sx = (w.cell % c) * 8;
+            sy = Math.floor(w.cell / c) * 8;
+          }
+          const n = out.length;
+          // Joined to the strip before when both continue its rows.
+          if (n > 0 && out[n - 6] === sheet && out[n - 4] === sy && out[n - 5] + out[n - 1] === sx && out[n - 2] === dy &&
+            out[n - 3] + out[n - 1] === dx) {
+            out[n - 1] += 8;
+          } else {
+            out.push(sheet, sx, sy, dx, dy, 8);
+          }
+        });
+        runs = this.undoRuns[entry] = Int32Array.from(out);
+      }
+      const key = this.keyFrame(this.index.entries[entry].base);
+      for (let k = 0; k < runs.length; k += 6) {
+        const w = runs[k + 5];
+        ctx.drawImage(runs[k] < 0 ? key : this.images[runs[k]], runs[k + 1], runs[k + 2], w, 8, runs[k + 3], runs[k + 4], w, 8);
+      }
+    }
+
     // The canvas holding the entry's frame; null while its images load.
+    // Reached the cheapest way: from the current frame forwards (its newer
+    // sprites) or backwards (putting back what the skipped entries
+    // covered), or from the nearest checkpoint or key frame before it.
     frame(entry) {
       if (entry === this.current) return this.canvas;
       if (!this.ready(entry)) return null;
       const base = this.index.entries[entry].base;
-      // Start from the latest state at or before the entry: the current
-      // frame, a checkpoint, or the key frame.
+      const sprites = (a, b) => this.spriteCount[b + 1] - this.spriteCount[a + 1];
+      // Start from the latest state at or before the entry: a checkpoint,
+      // or the key frame.
       let from = base;
       let source = this.keyFrame(base);
       const c = base + Math.floor((entry - base) / this.spacing) * this.spacing;
@@ -1031,9 +1106,17 @@
           break;
         }
       }
-      if (this.current >= from && this.current < entry && this.index.entries[this.current].base === base) {
-        from = this.current;
-        source = null;
+      const cur = this.current;
+      if (cur >= 0 && this.index.entries[cur].base === base) {
+        const copy = this.copyCost + sprites(from, entry);
+        if (cur < entry && sprites(cur, entry) <= copy) {
+          from = cur;
+          source = null;
+        } else if (cur > entry && sprites(entry, cur) <= copy) {
+          for (let i = cur; i > entry; i--) this.paintUndo(this.ctx, i);
+          this.current = entry;
+          return this.canvas;
+        }
       }
       if (source) {
         this.ctx.clearRect(0, 0, this.canvas.width, this.canvas.height);
@@ -1485,8 +1568,12 @@
       }
       const { ctx, canvas } = this;
       if (!missing) {
-        ctx.fillStyle = '#ffffff';
-        ctx.fillRect(0, 0, canvas.width, canvas.height);
+        // No white background under a movie frame that covers the whole
+        // picture (JPEG frames are opaque): one full-size fill less per step.
+        if (!this.coveredBy(f, shown)) {
+          ctx.fillStyle = '#ffffff';
+          ctx.fillRect(0, 0, canvas.width, canvas.height);
+        }
         for (let i = pl.objects.length - 1; i > this.firstOverlay; i--) {
           const o = pl.objects[i];
           if (visibleAt(o, f)) this.drawPicture(ctx, o, shown);
@@ -1575,6 +1662,18 @@
         octx.fillStyle = '#2a7ae2';
         octx.fillRect(0, this.height - h, this.width * this.progress, h);
       }
+    }
+
+    // True when the first picture layer drawn at frame f is a movie frame
+    // covering the whole canvas.
+    coveredBy(f, shown) {
+      const objects = this.player.objects;
+      for (let i = objects.length - 1; i > this.firstOverlay; i--) {
+        const o = objects[i];
+        if (!visibleAt(o, f)) continue;
+        return o.type === 0 && shown.has(o) && o.x <= 0 && o.y <= 0 && o.x + o.w >= this.width && o.y + o.h >= this.height;
+      }
+      return false;
     }
 
     drawPicture(ctx, o, shown) {
