@@ -378,8 +378,10 @@
     if (count > maxCount) throw new FormatError('the block-number list is longer than its frame store can use');
     let width = 0;
     while (width < 17 && 2 ** width <= max) width++;
-    const left = [];
-    const right = [];
+    // Children of the internal nodes (at most max of them), typed so that
+    // the out-of-order filling stays fast.
+    const left = new Int32Array(max + 1);
+    const right = new Int32Array(max + 1);
     let next = max + 1;
     let root = -1;
     const stack = []; // internal nodes whose right child is still to come
@@ -414,11 +416,22 @@
       if (root >= 0) break;
     }
     if (root > max && count > bytes.length * 8 - r.bit) throw new FormatError('the block-number list ends too early');
-    const values = new Array(count);
+    // The codes, read bit by bit without a call per bit (this list holds
+    // most of an index and decides how soon the first picture shows).
+    // Filled by push: an array made at a large length starts out sparse
+    // (dictionary elements), which is many times slower to fill.
+    const values = [];
+    const end = bytes.length * 8;
+    let bit = r.bit;
     for (let i = 0; i < count; i++) {
       let node = root;
-      while (node > max) node = r.read(1) ? right[node - max - 1] : left[node - max - 1];
-      values[i] = node;
+      while (node > max) {
+        if (bit >= end) throw new FormatError('the block-number list ends too early');
+        const one = (bytes[bit >> 3] >> (7 - (bit & 7))) & 1;
+        bit++;
+        node = one ? right[node - max - 1] : left[node - max - 1];
+      }
+      values.push(node);
     }
     return values;
   }
@@ -426,7 +439,10 @@
   // ------------------------------------------------------ frame store index
   // Parses an index: header, entries and each entry's sprites as
   // {entry (whose image holds the sheet), cell, block}. Throws FormatError.
-  function parseFrameStoreIndex(stored) {
+  // onEntries, when given, gets the entry list as soon as its lines are read
+  // (before the block numbers, the slow part), so that images can be asked
+  // for meanwhile.
+  function parseFrameStoreIndex(stored, onEntries) {
     if (stored.length > MAX_FILE_BYTES) throw new FormatError('the index is too large');
     const bytes = ncrfUnescape(stored).bytes;
     let pos = 0;
@@ -456,6 +472,7 @@
       entry.base = entry.kind === 'N' || entry.kind === 'S' ? e : base;
       entries.push(entry);
     }
+    if (onEntries) onEntries(entries);
     const cols = Math.ceil(width / 8);
     const blocksPerFrame = cols * Math.ceil(height / 8);
     if (pos < bytes.length && bytes[pos] === 0x43) {
@@ -896,6 +913,9 @@
       this.current = -1;
       this.keys = new Map();
       this.checkpoints = new Map();
+      this.runs = [];
+      this.undoRuns = [];
+      this.linkWriters();
       // A checkpoint for every entry when they fit (at most 128 of them and
       // at most 64 MiB of pixels), else evenly spread: a step back is then
       // one copy instead of redrawing entries' sprites.
@@ -948,15 +968,34 @@
       return bytes;
     }
 
+    // Draws the entry's sprites. Sprites that follow each other both in
+    // their sheet row and in a row of the frame are drawn as one strip: a
+    // sorted key frame is then a few dozen draws instead of one per block.
     paintSprites(ctx, entry) {
+      let runs = this.runs[entry];
+      if (!runs) runs = this.runs[entry] = this.spriteRuns(entry);
+      for (let k = 0; k < runs.length; k += 6) {
+        const w = runs[k + 5];
+        ctx.drawImage(this.images[runs[k]], runs[k + 1], runs[k + 2], w, 8, runs[k + 3], runs[k + 4], w, 8);
+      }
+    }
+
+    // The entry's strips as [sheet, sx, sy, dx, dy, width] sextuples.
+    spriteRuns(entry) {
       const cols = this.index.columns;
+      const out = [];
+      let last = null;
       for (const s of this.index.entries[entry].sprites) {
         const sheet = this.images[s.sheet];
         const c = Math.ceil((sheet.naturalWidth || sheet.width) / 8) || 1;
-        const bx = (s.block % cols) * 8;
-        const by = Math.floor(s.block / cols) * 8;
-        ctx.drawImage(sheet, (s.cell % c) * 8, Math.floor(s.cell / c) * 8, 8, 8, bx, by, 8, 8);
+        if (last && s.sheet === last.sheet && s.cell === last.cell + 1 && s.cell % c !== 0 && s.block === last.block + 1 && s.block % cols !== 0) {
+          out[out.length - 1] += 8;
+        } else {
+          out.push(s.sheet, (s.cell % c) * 8, Math.floor(s.cell / c) * 8, (s.block % cols) * 8, Math.floor(s.block / cols) * 8, 8);
+        }
+        last = s;
       }
+      return Int32Array.from(out);
     }
 
     snapshot() {
@@ -977,13 +1016,86 @@
       return key;
     }
 
+    // For every sprite of a difference entry, what its block showed before
+    // it: the sprite that last wrote the block since the key frame, or null
+    // for the key frame itself. Going back then redraws only the blocks the
+    // skipped entries changed. Also the running sprite counts, which price
+    // the ways of reaching an entry.
+    linkWriters() {
+      const entries = this.index.entries;
+      const blocks = this.index.columns * Math.ceil(this.index.height / 8);
+      const last = new Array(blocks).fill(null);
+      this.before = entries.map(() => null);
+      this.spriteCount = new Float64Array(entries.length + 1);
+      entries.forEach((e, i) => {
+        this.spriteCount[i + 1] = this.spriteCount[i] + e.sprites.length;
+        if (e.kind === 'N' || e.kind === 'S') {
+          last.fill(null);
+          return;
+        }
+        const before = new Array(e.sprites.length);
+        e.sprites.forEach((sp, k) => {
+          before[k] = last[sp.block];
+          last[sp.block] = sp;
+        });
+        this.before[i] = before;
+      });
+      // A whole-frame copy costs about as much as drawing this many sprites.
+      this.copyCost = Math.max(16, blocks / 32);
+    }
+
+    // Puts back what the entry's sprites covered: the canvas goes from the
+    // entry's frame to the one before it. Strips as in paintSprites.
+    paintUndo(ctx, entry) {
+      let runs = this.undoRuns[entry];
+      if (!runs) {
+        const cols = this.index.columns;
+        const out = [];
+        const sprites = this.index.entries[entry].sprites;
+        this.before[entry].forEach((w, k) => {
+          const b = sprites[k].block;
+          const dx = (b % cols) * 8;
+          const dy = Math.floor(b / cols) * 8;
+          // The source: the earlier sprite's cell, else the key frame there.
+          let sheet = -1;
+          let sx = dx;
+          let sy = dy;
+          if (w) {
+            const img = this.images[w.sheet];
+            const c = Math.ceil((img.naturalWidth || img.width) / 8) || 1;
+            sheet = w.sheet;
+            sx = (w.cell % c) * 8;
+            sy = Math.floor(w.cell / c) * 8;
+          }
+          const n = out.length;
+          // Joined to the strip before when both continue its rows.
+          if (n > 0 && out[n - 6] === sheet && out[n - 4] === sy && out[n - 5] + out[n - 1] === sx && out[n - 2] === dy &&
+            out[n - 3] + out[n - 1] === dx) {
+            out[n - 1] += 8;
+          } else {
+            out.push(sheet, sx, sy, dx, dy, 8);
+          }
+        });
+        runs = this.undoRuns[entry] = Int32Array.from(out);
+      }
+      const key = this.keyFrame(this.index.entries[entry].base);
+      for (let k = 0; k < runs.length; k += 6) {
+        const w = runs[k + 5];
+        ctx.drawImage(runs[k] < 0 ? key : this.images[runs[k]], runs[k + 1], runs[k + 2], w, 8, runs[k + 3], runs[k + 4], w, 8);
+      }
+    }
+
     // The canvas holding the entry's frame; null while its images load.
+    // Reached the cheapest way: from the current frame forwards (its newer
+    // sprites) or backwards (putting back what the skipped entries
+    // covered), or from the nearest checkpoint or key frame before it.
     frame(entry) {
       if (entry === this.current) return this.canvas;
       if (!this.ready(entry)) return null;
       const base = this.index.entries[entry].base;
-      // Start from the latest state at or before the entry: the current
-      // frame, a checkpoint, or the key frame.
+      const sprites = (a, b) => this.spriteCount[b + 1] - this.spriteCount[a + 1];
+      // Start from the latest state at or before the entry: a checkpoint,
+      // or the key frame.
       let from = base;
       let source = this.keyFrame(base);
       const c = base + Math.floor((entry - base) / this.spacing) * this.spacing;
@@ -994,9 +1106,17 @@
           break;
         }
       }
-      if (this.current >= from && this.current < entry && this.index.entries[this.current].base === base) {
-        from = this.current;
-        source = null;
+      const cur = this.current;
+      if (cur >= 0 && this.index.entries[cur].base === base) {
+        const copy = this.copyCost + sprites(from, entry);
+        if (cur < entry && sprites(cur, entry) <= copy) {
+          from = cur;
+          source = null;
+        } else if (cur > entry && sprites(entry, cur) <= copy) {
+          for (let i = cur; i > entry; i--) this.paintUndo(this.ctx, i);
+          this.current = entry;
+          return this.canvas;
+        }
       }
       if (source) {
         this.ctx.clearRect(0, 0, this.canvas.width, this.canvas.height);
@@ -1317,7 +1437,7 @@
       for (let k = 0; k < data.movieCount; k++) {
         const name = 'v' + k.toString(16) + '.txt';
         try {
-          stores.push(parseFrameStoreIndex(await pageBytes(this.dir, name)));
+          stores.push(parseFrameStoreIndex(await pageBytes(this.dir, name), (entries) => this.prefetchKeyFrame(entries)));
         } catch (e) {
           stores.push(null); // the movie shows as a placeholder, as a missing clip does in the program
         }
@@ -1347,6 +1467,19 @@
       this.loaded = true;
       this.canvas.dataset.loaded = 'true';
       this.render();
+    }
+
+    // Asks for a store's first key frame while the rest of its index is
+    // decoded: the first picture needs it before anything else.
+    prefetchKeyFrame(entries) {
+      const e = entries[0];
+      if (!e || (e.kind !== 'N' && e.kind !== 'S')) return;
+      this.prefetched = this.prefetched || new Map();
+      if (!this.prefetched.has(e.name)) this.prefetched.set(e.name, loadImage(this.dir + e.name, this.viaFetch()));
+    }
+
+    viaFetch() {
+      return typeof location === 'undefined' || location.protocol !== 'file:';
     }
 
     // Loads the page's images. The key frame of the first picture comes
@@ -1390,16 +1523,19 @@
         this.progress = sized ? bytes / (bytes + (total - done) * mean) : done / total;
         this.canvas.dataset.progress = String(Math.floor(this.progress * 100));
       };
-      const viaFetch = typeof location === 'undefined' || location.protocol !== 'file:';
-      await inOrder([...order, ...images], 6, async (item) => {
+      const viaFetch = this.viaFetch();
+      const prefetched = this.prefetched || new Map();
+      this.prefetched = null;
+      const load = async (item) => {
         if (this.state === 'error') return;
         const name = item.fs ? item.fs.index.entries[item.i].name : this.imageNames[item.image];
-        const result = await loadImage(this.dir + name, viaFetch);
+        const result = await (prefetched.get(name) || loadImage(this.dir + name, viaFetch));
         arrived(result);
         if (item.fs) item.fs.loaded(item.i, result.image);
         else this.images[item.image] = result.image;
         if (this.state !== 'error') this.render();
-      });
+      };
+      await inOrder([...order, ...images], 6, load);
     }
 
     // Draws the document at the current frame: the picture layer, then
@@ -1432,8 +1568,12 @@
       }
       const { ctx, canvas } = this;
       if (!missing) {
-        ctx.fillStyle = '#ffffff';
-        ctx.fillRect(0, 0, canvas.width, canvas.height);
+        // No white background under a movie frame that covers the whole
+        // picture (JPEG frames are opaque): one full-size fill less per step.
+        if (!this.coveredBy(f, shown)) {
+          ctx.fillStyle = '#ffffff';
+          ctx.fillRect(0, 0, canvas.width, canvas.height);
+        }
         for (let i = pl.objects.length - 1; i > this.firstOverlay; i--) {
           const o = pl.objects[i];
           if (visibleAt(o, f)) this.drawPicture(ctx, o, shown);
@@ -1522,6 +1662,18 @@
         octx.fillStyle = '#2a7ae2';
         octx.fillRect(0, this.height - h, this.width * this.progress, h);
       }
+    }
+
+    // True when the first picture layer drawn at frame f is a movie frame
+    // covering the whole canvas.
+    coveredBy(f, shown) {
+      const objects = this.player.objects;
+      for (let i = objects.length - 1; i > this.firstOverlay; i--) {
+        const o = objects[i];
+        if (!visibleAt(o, f)) continue;
+        return o.type === 0 && shown.has(o) && o.x <= 0 && o.y <= 0 && o.x + o.w >= this.width && o.y + o.h >= this.height;
+      }
+      return false;
     }
 
     drawPicture(ctx, o, shown) {
@@ -1815,7 +1967,7 @@
     hook.bootAt = typeof performance !== 'undefined' ? performance.now() : 0;
     const applets = Array.from(document.querySelectorAll('applet'));
     if (!applets.length) return;
-    if (root.VELTRO_DATA === undefined) await loadScript('veltro-data.js');
+    if (root.VELTRO_DATA === undefined) await (dataScript || loadScript('veltro-data.js'));
     hook.state = 'loading';
     const viewers = applets.map((a) => new Viewer(a));
     await Promise.all(viewers.map((v) => v.start().catch((e) => v.fail(String(e && e.message || e)))));
@@ -1823,6 +1975,10 @@
     hook.error = viewers.map((v) => v.error).filter(Boolean).join('; ') || null;
   }
 
+  // The page's data script is asked for as soon as this script runs when
+  // the applet is already in the document (the page writer puts this script
+  // after it), not only once the whole document is parsed.
+  const dataScript = root.VELTRO_DATA === undefined && document.querySelector('applet') ? loadScript('veltro-data.js') : null;
   Object.defineProperty(hook, 'viewer', { get: () => hook.viewers[0], configurable: true });
   hook.pixelBytes = () => hook.viewers.reduce((sum, v) => sum + (v.state === 'error' ? 0 : v.pixelBytes()), 0);
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', boot);

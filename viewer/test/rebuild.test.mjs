@@ -22,9 +22,17 @@ function fakeCanvas(width, height) {
         for (let b = 0; b < grid.length; b++) grid[b] = src.grid ? src.grid[b] : `${src.id}@${b}`;
         return;
       }
-      const [sx, sy, , , dx, dy] = a;
+      // A strip of blocks along one row of the frame and of the sheet.
+      const [sx, sy, sw, sh, dx, dy, dw, dh] = a;
+      assert.ok(sw === dw && sh === 8 && dh === 8 && sw % 8 === 0 && dx + dw <= cols * 8, `a strip of whole blocks: ${a}`);
       const c = Math.ceil(src.width / 8);
-      grid[(dy / 8) * cols + dx / 8] = `${src.id}#${(sy / 8) * c + sx / 8}`;
+      assert.ok(sx + sw <= c * 8, 'the strip stays in its sheet row');
+      for (let k = 0; k < sw / 8; k++) {
+        const at = (sy / 8) * c + sx / 8 + k;
+        // From a rebuilt key frame its block there, from a plain key frame
+        // its picture there, else a sheet's cell.
+        grid[(dy / 8) * cols + dx / 8 + k] = src.grid ? src.grid[at] : src.plain ? `${src.id}@${at}` : `${src.id}#${at}`;
+      }
     },
   });
   return canvas;
@@ -42,7 +50,7 @@ function expectedFrame(index, j) {
 }
 
 function storeOf(index) {
-  const images = index.entries.map((e, i) => (e.kind === 'd' ? null : { id: `e${i}`, width: e.kind === 'D' ? 320 : Math.ceil(index.width / 8) * 8 }));
+  const images = index.entries.map((e, i) => (e.kind === 'd' ? null : { id: `e${i}`, width: e.kind === 'D' ? 320 : Math.ceil(index.width / 8) * 8, plain: e.kind === 'N' }));
   const store = new viewer.FrameStore(index, images, fakeCanvas);
   index.entries.forEach((e, i) => { if (images[i]) store.loaded(i, images[i]); });
   return store;
@@ -91,14 +99,31 @@ describe('frame rebuild', () => {
       checkOrder(index, random);
     });
   }
-  test('moving forward by one entry draws only that entry\'s sprites', () => {
+  test('moving forward or back by one entry draws only that entry\'s sprites, neighbours as one strip', () => {
     const index = indexes.published;
     const store = storeOf(index);
-    const last = index.entries.length - 1;
+    // The last entry with sprites that shares its key frame with the one before.
+    let last = index.entries.length - 1;
+    while (last > 1 && !(index.entries[last].sprites.length > 0 && index.entries[last].base === index.entries[last - 1].base)) last--;
     store.frame(last - 1);
     const before = store.canvas.draws;
     store.frame(last);
-    assert.equal(store.canvas.draws - before, index.entries[last].sprites.length);
+    const draws = store.canvas.draws - before;
+    assert.ok(draws >= 1 && draws <= index.entries[last].sprites.length, `${draws} draws for ${index.entries[last].sprites.length} sprites`);
+    assert.deepEqual(store.canvas.grid, expectedFrame(index, last));
+    // Back by one entry puts back only the blocks that entry covered.
+    const back = store.canvas.draws;
+    store.frame(last - 1);
+    const undone = store.canvas.draws - back;
+    assert.ok(undone >= 1 && undone <= index.entries[last].sprites.length, `${undone} draws back for ${index.entries[last].sprites.length} sprites`);
+    assert.deepEqual(store.canvas.grid, expectedFrame(index, last - 1));
+    // A sorted key frame groups like blocks, many of them neighbours: they
+    // go as strips.
+    const key = index.entries.findIndex((e) => e.kind === 'S');
+    const keyStore = storeOf(index);
+    const keyCanvas = keyStore.keyFrame(key);
+    assert.deepEqual(keyCanvas.grid, expectedFrame(index, key));
+    assert.ok(keyCanvas.draws < index.entries[key].sprites.length, `${keyCanvas.draws} draws for ${index.entries[key].sprites.length} blocks`);
   });
   test('a frame stays unavailable until its images have loaded', () => {
     const index = indexes.mixed;
