@@ -18,11 +18,16 @@ bool DirectShowMovieReader::open(const std::string& path) {
         return false;
     }
     frameCount = m_source.frameCount();
-    // The rate is one over the average frame duration; a stream that gives
-    // no average duration has rate 0.
-    const AVRational average = m_source.stream()->avg_frame_rate;
-    if (average.num > 0 && average.den > 0)
-        frameRate = av_q2d(average);
+    // The rate is one over the average frame duration. Some containers give
+    // none (Ogg for Theora): then the stream's own frame rate, which FFmpeg
+    // takes from the codec header or the time base it implies. A stream that
+    // gives neither has rate 0.
+    const AVStream& stream = *m_source.stream();
+    for (AVRational rate : {stream.avg_frame_rate, stream.r_frame_rate})
+        if (rate.num > 0 && rate.den > 0) {
+            frameRate = av_q2d(rate);
+            break;
+        }
     frame = std::make_unique<ImageBuffer>(m_source.width(), m_source.height());
     return true;
 }

@@ -109,6 +109,22 @@ TEST_F(DirectShowMovieTest, Vp8AndVp9WebmGiveEveryFrameExactly) {
     }
 }
 
+// Ogg gives Theora no average frame rate; the stream's own rate (from the
+// Theora header's frame rate, the stream time base) stands in.
+TEST_F(DirectShowMovieTest, TheoraInOggTakesItsRateFromTheStream) {
+    for (AVRational rate : {AVRational{15, 1}, AVRational{30000, 1001}}) {
+        fixtures::ClipSpec spec = clip(path("theora" + std::to_string(rate.num) + ".ogv"),
+                                       AV_CODEC_ID_THEORA, AV_PIX_FMT_YUV420P);
+        spec.rate = rate;
+        spec.options = {{"q", "10"}};
+        ASSERT_TRUE(fixtures::writeClip(spec)) << spec.path;
+        MovieReaderPtr reader = VideoFileMovieFormat().open(spec.path);
+        ASSERT_TRUE(reader);
+        EXPECT_NEAR(reader->frameRate, av_q2d(rate), 1e-9) << spec.path;
+        expectExactFrames(*reader, 30, spec.path);
+    }
+}
+
 TEST_F(DirectShowMovieTest, AnOddWidthConvertsWithoutShearing) {
     fixtures::ClipSpec spec = clip(path("odd.avi"), AV_CODEC_ID_MJPEG, AV_PIX_FMT_YUVJ444P);
     spec.width = 67;

@@ -20,6 +20,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
@@ -89,6 +90,8 @@ struct ClipSpec {
     std::string path;
     const char* container = nullptr;  // guessed from the path when none
     AVCodecID codec = AV_CODEC_ID_MJPEG;
+    // An encoder chosen by name ("libxvid"); the codec's default when none.
+    const char* encoder = nullptr;
     AVPixelFormat pixelFormat = AV_PIX_FMT_YUVJ420P;
     int width = 64;
     int height = 48;
@@ -107,6 +110,14 @@ struct ClipSpec {
     int64_t audioSamples = 0;
     // Encoder options, e.g. {"preset", "veryfast"}.
     std::vector<std::pair<std::string, std::string>> options;
+    // A bitstream filter the encoded packets pass through before muxing, as
+    // FFmpeg names it with its options ("filter_units=remove_types=6"); the
+    // packets keep the encoder's key-frame flags.
+    std::string bitstreamFilter;
+    // Rewrites each packet's bytes before muxing (after the filter); the
+    // packet number counts in decoding order. An empty result drops nothing:
+    // the packet is written as an empty sample.
+    std::function<std::vector<uint8_t>(int packet, const std::vector<uint8_t>& bytes)> rewrite;
 };
 
 namespace detail {
@@ -133,26 +144,89 @@ inline bool writeAudio(AVFormatContext* out, int streams, int64_t from, int64_t 
     return true;
 }
 
+// The packets of one clip on their way from the encoder to the muxer.
+struct PacketPath {
+    AVBSFContext* filter = nullptr;
+    int written = 0;
+};
+
+inline bool writePacket(AVPacket* packet, AVFormatContext* out, AVStream* stream,
+                        const AVCodecContext* encoder, const ClipSpec& spec, PacketPath& path) {
+    if (!spec.times.empty()) {
+        // Durations follow the explicit times (uneven sample lengths).
+        for (size_t i = 0; i < spec.times.size(); ++i)
+            if (spec.times[i] == packet->pts)
+                packet->duration = i + 1 < spec.times.size() ? spec.times[i + 1] - spec.times[i]
+                                                             : spec.lastDuration;
+    }
+    if (spec.rewrite) {
+        const std::vector<uint8_t> bytes =
+            spec.rewrite(path.written, std::vector<uint8_t>(packet->data, packet->data + packet->size));
+        AVPacket* replaced = av_packet_alloc();
+        if (av_new_packet(replaced, static_cast<int>(bytes.size())) < 0 ||
+            av_packet_copy_props(replaced, packet) < 0) {
+            av_packet_free(&replaced);
+            return false;
+        }
+        if (!bytes.empty())
+            std::memcpy(replaced->data, bytes.data(), bytes.size());
+        av_packet_unref(packet);
+        av_packet_move_ref(packet, replaced);
+        av_packet_free(&replaced);
+    }
+    ++path.written;
+    av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+    packet->stream_index = stream->index;
+    return av_interleaved_write_frame(out, packet) >= 0;
+}
+
 inline bool drain(AVCodecContext* encoder, AVFormatContext* out, AVStream* stream,
-                  const ClipSpec& spec) {
+                  const ClipSpec& spec, PacketPath& path) {
     AVPacket* packet = av_packet_alloc();
     bool ok = true;
     while (avcodec_receive_packet(encoder, packet) >= 0) {
-        if (!spec.times.empty()) {
-            // Durations follow the explicit times (uneven sample lengths).
-            for (size_t i = 0; i < spec.times.size(); ++i)
-                if (spec.times[i] == packet->pts)
-                    packet->duration = i + 1 < spec.times.size()
-                                           ? spec.times[i + 1] - spec.times[i]
-                                           : spec.lastDuration;
+        if (!path.filter) {
+            ok = writePacket(packet, out, stream, encoder, spec, path) && ok;
+            av_packet_unref(packet);
+            continue;
         }
-        av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        if (av_interleaved_write_frame(out, packet) < 0)
-            ok = false;
+        const int flags = packet->flags;
+        ok = av_bsf_send_packet(path.filter, packet) >= 0 && ok;
+        while (av_bsf_receive_packet(path.filter, packet) >= 0) {
+            packet->flags |= flags & AV_PKT_FLAG_KEY;
+            ok = writePacket(packet, out, stream, encoder, spec, path) && ok;
+            av_packet_unref(packet);
+        }
     }
     av_packet_free(&packet);
     return ok;
+}
+
+// Takes what the filter still holds at the end of the clip.
+inline bool flushFilter(AVCodecContext* encoder, AVFormatContext* out, AVStream* stream,
+                        const ClipSpec& spec, PacketPath& path) {
+    if (!path.filter)
+        return true;
+    bool ok = av_bsf_send_packet(path.filter, nullptr) >= 0;
+    AVPacket* packet = av_packet_alloc();
+    while (av_bsf_receive_packet(path.filter, packet) >= 0) {
+        ok = writePacket(packet, out, stream, encoder, spec, path) && ok;
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    return ok;
+}
+
+// Sets up spec.bitstreamFilter between encoder and muxer (none when empty).
+inline bool openFilter(const ClipSpec& spec, const AVCodecContext* encoder, PacketPath& path) {
+    if (spec.bitstreamFilter.empty())
+        return true;
+    if (av_bsf_list_parse_str(spec.bitstreamFilter.c_str(), &path.filter) < 0)
+        return false;
+    if (avcodec_parameters_from_context(path.filter->par_in, encoder) < 0)
+        return false;
+    path.filter->time_base_in = encoder->time_base;
+    return av_bsf_init(path.filter) >= 0;
 }
 
 }  // namespace detail
@@ -175,7 +249,8 @@ inline bool writeClip(const ClipSpec& spec) {
         audio->codecpar->bit_rate = 128000;
         audio->time_base = AVRational{1, 8000};
     }
-    const AVCodec* codec = avcodec_find_encoder(spec.codec);
+    const AVCodec* codec =
+        spec.encoder ? avcodec_find_encoder_by_name(spec.encoder) : avcodec_find_encoder(spec.codec);
     AVCodecContext* encoder = codec ? avcodec_alloc_context3(codec) : nullptr;
     AVStream* stream = avformat_new_stream(out, nullptr);
     if (!encoder || !stream) {
@@ -200,6 +275,10 @@ inline bool writeClip(const ClipSpec& spec) {
     ok = avcodec_open2(encoder, codec, &options) >= 0;
     av_dict_free(&options);
     ok = ok && avcodec_parameters_from_context(stream->codecpar, encoder) >= 0;
+    detail::PacketPath packets;
+    ok = ok && detail::openFilter(spec, encoder, packets);
+    if (ok && packets.filter)
+        ok = avcodec_parameters_copy(stream->codecpar, packets.filter->par_out) >= 0;
     stream->time_base = encoder->time_base;
     stream->avg_frame_rate = spec.rate;
     ok = ok && avio_open(&out->pb, spec.path.c_str(), AVIO_FLAG_WRITE) >= 0;
@@ -226,18 +305,154 @@ inline bool writeClip(const ClipSpec& spec) {
              sws_scale(scaler, planes, strides, 0, spec.height, picture->data, picture->linesize) > 0;
         picture->pts = spec.times.empty() ? n : spec.times[n];
         ok = ok && avcodec_send_frame(encoder, picture) >= 0 &&
-             detail::drain(encoder, out, stream, spec);
+             detail::drain(encoder, out, stream, spec, packets);
         const int64_t audioDue = std::min(
             audioTotal, av_rescale_q(n + 1, av_inv_q(spec.rate), AVRational{1, 8000}));
         ok = ok && detail::writeAudio(out, spec.audioStreamsFirst, audioDone, audioDue);
         audioDone = std::max(audioDone, audioDue);
     }
-    ok = ok && avcodec_send_frame(encoder, nullptr) >= 0 && detail::drain(encoder, out, stream, spec);
+    ok = ok && avcodec_send_frame(encoder, nullptr) >= 0 && detail::drain(encoder, out, stream, spec, packets);
+    ok = ok && detail::flushFilter(encoder, out, stream, spec, packets);
     ok = ok && detail::writeAudio(out, spec.audioStreamsFirst, audioDone, audioTotal);
     ok = ok && av_write_trailer(out) >= 0;
+    av_bsf_free(&packets.filter);
     sws_freeContext(scaler);
     av_frame_free(&picture);
     avcodec_free_context(&encoder);
+    avio_closep(&out->pb);
+    avformat_free_context(out);
+    return ok;
+}
+
+namespace detail {
+
+// Appends bits, most significant first.
+struct BitWriter {
+    std::vector<uint8_t> bytes;
+    int used = 8;
+    void put(uint32_t value, int count) {
+        for (int i = count - 1; i >= 0; --i) {
+            if (used == 8) {
+                bytes.push_back(0);
+                used = 0;
+            }
+            bytes.back() |= ((value >> i) & 1) << (7 - used++);
+        }
+    }
+};
+
+// A placeholder picture ("not coded" P-VOP) as DivX wrote after packed
+// B-frames: it tells a decoder to show the picture it holds back.
+inline std::vector<uint8_t> notCodedVop(int timeResolution, int tick) {
+    int bits = 1;
+    while ((1 << bits) < timeResolution)
+        ++bits;
+    BitWriter w;
+    w.bytes = {0, 0, 1, 0xB6};
+    w.put(1, 2);                               // P
+    w.put(0, 1);                               // no whole seconds
+    w.put(1, 1);                               // marker
+    w.put(tick % timeResolution, bits);        // time increment
+    w.put(1, 1);                               // marker
+    w.put(0, 1);                               // not coded
+    w.put(0, 1);                               // stuffing to the byte end
+    while (w.used != 8)
+        w.put(1, 1);
+    return w.bytes;
+}
+
+inline int vopType(const uint8_t* data, int size) {
+    for (int i = 0; i + 4 < size; ++i)
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == 0xB6)
+            return data[i + 4] >> 6;
+    return -1;
+}
+
+}  // namespace detail
+
+// An MPEG-4 Part 2 AVI with "packed" B-frames, as DivX and XviD stored them
+// for Video for Windows (one picture out per sample in): each P-frame that
+// B-frames lead shares its sample with the first of them, the other
+// B-frames follow one per sample, then a placeholder sample. Sample n then
+// shows frame n. spec.codec must be MPEG-4 with B-frames; the stream carries
+// the packed-stream mark in its user data.
+inline bool writePackedMpeg4Avi(ClipSpec spec) {
+    const std::string target = spec.path;
+    spec.path = target + ".unpacked.avi";
+    spec.container = "avi";
+    if (!writeClip(spec))
+        return false;
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, spec.path.c_str(), nullptr, nullptr) < 0)
+        return false;
+    struct Picture {
+        std::vector<uint8_t> bytes;
+        int type = -1;
+    };
+    std::vector<Picture> decodeOrder;
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(in, packet) >= 0) {
+        if (packet->size > 0)
+            decodeOrder.push_back({std::vector<uint8_t>(packet->data, packet->data + packet->size),
+                                   detail::vopType(packet->data, packet->size)});
+        av_packet_unref(packet);
+    }
+    AVFormatContext* out = nullptr;
+    bool ok = avformat_alloc_output_context2(&out, nullptr, "avi", target.c_str()) >= 0;
+    AVStream* stream = ok ? avformat_new_stream(out, nullptr) : nullptr;
+    ok = stream && avcodec_parameters_copy(stream->codecpar, in->streams[0]->codecpar) >= 0;
+    const int resolution = spec.rate.num;
+    avformat_close_input(&in);
+    std::remove(spec.path.c_str());
+    if (!ok) {
+        av_packet_free(&packet);
+        avformat_free_context(out);
+        return false;
+    }
+    stream->time_base = av_inv_q(spec.rate);
+    ok = avio_open(&out->pb, target.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(out, nullptr) >= 0;
+    int64_t slot = 0;
+    auto writeSample = [&](std::vector<uint8_t> bytes, bool key) {
+        ok = ok && av_new_packet(packet, static_cast<int>(bytes.size())) >= 0;
+        if (!ok)
+            return;
+        std::memcpy(packet->data, bytes.data(), bytes.size());
+        packet->stream_index = 0;
+        packet->pts = packet->dts = slot++;
+        packet->duration = 1;
+        packet->flags = key ? AV_PKT_FLAG_KEY : 0;
+        ok = av_write_frame(out, packet) >= 0;
+        av_packet_unref(packet);
+    };
+    static const char kMark[] = "\0\0\1\xB2" "DivX503b1393p";
+    for (size_t i = 0; ok && i < decodeOrder.size(); ++i) {
+        std::vector<uint8_t> sample = decodeOrder[i].bytes;
+        if (i == 0) {
+            // The packed-stream mark goes before the first picture.
+            const size_t vop = std::search(sample.begin(), sample.end(), "\0\0\1\xB6",
+                                           "\0\0\1\xB6" + 4) - sample.begin();
+            sample.insert(sample.begin() + static_cast<ptrdiff_t>(vop), kMark, kMark + sizeof kMark - 1);
+        }
+        const bool key = decodeOrder[i].type == 0;
+        size_t b = i + 1;
+        while (b < decodeOrder.size() && decodeOrder[b].type == 2)
+            ++b;
+        if (b == i + 1) {
+            writeSample(sample, key);
+            continue;
+        }
+        // The reference picture with the first B-frame, the others alone,
+        // then the placeholder that shows the held-back reference picture.
+        sample.insert(sample.end(), decodeOrder[i + 1].bytes.begin(), decodeOrder[i + 1].bytes.end());
+        writeSample(sample, key);
+        for (size_t k = i + 2; k < b; ++k)
+            writeSample(decodeOrder[k].bytes, false);
+        writeSample(detail::notCodedVop(resolution, static_cast<int>(slot)), false);
+        i = b - 1;
+    }
+    ok = ok && av_write_trailer(out) >= 0;
+    av_packet_free(&packet);
     avio_closep(&out->pb);
     avformat_free_context(out);
     return ok;

@@ -11,6 +11,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
@@ -29,6 +30,9 @@ constexpr int64_t kMaxScanPackets = int64_t{4} * kMaxIndexedFrames;
 // frame and its target (room for interleaved streams and decoder delay).
 constexpr int kPacketSlack = 1024;
 constexpr int kPacketsPerFrame = 4;
+// One more than the size up to which FFmpeg's B-frame unpacking filter
+// takes a packet for a placeholder.
+constexpr int kPlaceholderBytes = 20;
 
 // FFmpeg's own diagnostics stay quiet: damaged files are reported to the user
 // by the callers' return-value checks, not by library chatter on stderr.
@@ -64,6 +68,16 @@ AVPixelFormat withoutRangeAlias(AVPixelFormat format, bool& fullRange) {
     }
 }
 
+// The coding type of the first MPEG-4 Part 2 picture in a packet (0 I, 1 P,
+// 2 B, 3 S), -1 when the packet holds none.
+int vopCodingType(const AVPacket& packet) {
+    for (int i = 0; i + 4 < packet.size; ++i)
+        if (packet.data[i] == 0 && packet.data[i + 1] == 0 && packet.data[i + 2] == 1 &&
+            packet.data[i + 3] == 0xB6)
+            return packet.data[i + 4] >> 6;
+    return -1;
+}
+
 bool isYuv(AVPixelFormat format) {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
     return d && !(d->flags & AV_PIX_FMT_FLAG_RGB) && d->nb_components >= 3;
@@ -81,6 +95,9 @@ void FfmpegVideoSource::close() {
     m_scaler = nullptr;
     av_frame_free(&m_picture);
     av_packet_free(&m_packet);
+    av_bsf_free(&m_unpacker);
+    m_unpackerAtEnd = false;
+    m_slotTimes = false;
     avcodec_free_context(&m_codec);
     avformat_close_input(&m_format);
     m_stream = nullptr;
@@ -99,7 +116,7 @@ bool FfmpegVideoSource::open(const std::string& path, VideoStreamChoice choice,
     m_packet = av_packet_alloc();
     m_picture = av_frame_alloc();
     if (!m_packet || !m_picture || !openContainer(path, demuxer) || !chooseStream(choice) ||
-        !indexFrames()) {
+        !openUnpacker() || !indexFrames()) {
         close();
         return false;
     }
@@ -178,9 +195,11 @@ bool FfmpegVideoSource::openDecoder() {
 
 bool FfmpegVideoSource::indexFrames() {
     std::vector<VideoFrameEntry> found;
+    // Which pictures are B-pictures (MPEG-4 Part 2 only).
+    std::vector<bool> bidirectional;
     int64_t reads = 0;
     while (found.size() < static_cast<size_t>(kMaxIndexedFrames) && reads < kMaxScanPackets) {
-        if (av_read_frame(m_format, m_packet) < 0)
+        if (readPacket() < 0)
             break;  // end of file, or damage: the frames before it stay usable
         ++reads;
         if (m_packet->stream_index == m_stream->index &&
@@ -194,12 +213,17 @@ bool FfmpegVideoSource::indexFrames() {
             entry.empty = m_packet->size == 0;
             entry.damaged = (m_packet->flags & AV_PKT_FLAG_CORRUPT) != 0;
             found.push_back(entry);
+            if (m_unpacker)
+                bidirectional.push_back(vopCodingType(*m_packet) == 2);
         }
         av_packet_unref(m_packet);
     }
     if (found.empty())
         return false;
-    inferMissingTimes(found);
+    if (m_slotTimes)
+        timeBySlots(found, bidirectional);
+    else
+        inferMissingTimes(found);
     std::stable_sort(found.begin(), found.end(),
                      [](const VideoFrameEntry& a, const VideoFrameEntry& b) { return a.pts < b.pts; });
     // Two samples claiming one time show one picture: the later one repeats it.
@@ -251,9 +275,97 @@ void FfmpegVideoSource::inferMissingTimes(std::vector<VideoFrameEntry>& found) c
     }
 }
 
+// MPEG-4 Part 2 in AVI: the stream gives each packet a slot (its decoding
+// time) and no presentation time. A B-picture is shown as soon as it is
+// decoded; any other picture when the next non-B picture is decoded (or at
+// the end). The pictures, in the order they are shown, take the slots in
+// order.
+void FfmpegVideoSource::timeBySlots(std::vector<VideoFrameEntry>& found,
+                                    const std::vector<bool>& bidirectional) const {
+    std::vector<int64_t> slots;
+    slots.reserve(found.size());
+    for (const VideoFrameEntry& e : found)
+        slots.push_back(e.dts);
+    std::sort(slots.begin(), slots.end());
+    size_t shown = 0;
+    int pending = -1;
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (i < bidirectional.size() && bidirectional[i] && pending >= 0) {
+            found[i].pts = slots[shown++];
+            continue;
+        }
+        if (pending >= 0)
+            found[pending].pts = slots[shown++];
+        pending = static_cast<int>(i);
+    }
+    if (pending >= 0)
+        found[pending].pts = slots[shown++];
+    for (VideoFrameEntry& e : found)
+        e.timed = false;
+}
+
+// Packed B-pictures only occur in MPEG-4 Part 2; its other streams pass the
+// filter unchanged.
+bool FfmpegVideoSource::openUnpacker() {
+    if (m_stream->codecpar->codec_id != AV_CODEC_ID_MPEG4)
+        return true;
+    const AVBitStreamFilter* filter = av_bsf_get_by_name("mpeg4_unpack_bframes");
+    if (!filter || av_bsf_alloc(filter, &m_unpacker) < 0 ||
+        avcodec_parameters_copy(m_unpacker->par_in, m_stream->codecpar) < 0)
+        return false;
+    m_unpacker->time_base_in = m_stream->time_base;
+    if (av_bsf_init(m_unpacker) < 0)
+        return false;
+    // The filter also drops the packed mark from the stream's headers.
+    if (avcodec_parameters_copy(m_stream->codecpar, m_unpacker->par_out) < 0)
+        return false;
+    m_slotTimes = std::strcmp(m_format->iformat->name, "avi") == 0;
+    return true;
+}
+
+// The next packet of the file (av_read_frame), video packets of an MPEG-4
+// Part 2 stream passed through the unpacking filter. Negative at the end.
+int FfmpegVideoSource::readPacket() {
+    if (!m_unpacker)
+        return av_read_frame(m_format, m_packet);
+    for (;;) {
+        const int taken = av_bsf_receive_packet(m_unpacker, m_packet);
+        if (taken >= 0) {
+            // Packets are found by their slot (see m_slotTimes).
+            if (m_slotTimes)
+                m_packet->pts = AV_NOPTS_VALUE;
+            return 0;
+        }
+        if (taken != AVERROR(EAGAIN) || m_unpackerAtEnd)
+            return taken == AVERROR(EAGAIN) ? AVERROR_EOF : taken;
+        const int read = av_read_frame(m_format, m_packet);
+        if (read < 0) {
+            m_unpackerAtEnd = true;
+            av_bsf_send_packet(m_unpacker, nullptr);
+            continue;
+        }
+        if (m_packet->stream_index != m_stream->index)
+            return 0;
+        // The filter takes any one-picture packet of at most 19 bytes for
+        // the placeholder that follows packed B-frames; a B-picture that
+        // small (a still scene) is padded so that it is not dropped.
+        if (m_packet->size > 0 && m_packet->size < kPlaceholderBytes &&
+            vopCodingType(*m_packet) == 2) {
+            const int size = m_packet->size;
+            if (av_grow_packet(m_packet, kPlaceholderBytes - size) >= 0)
+                std::memset(m_packet->data + size, 0, kPlaceholderBytes - size);
+        }
+        if (av_bsf_send_packet(m_unpacker, m_packet) < 0) {
+            av_packet_unref(m_packet);
+            return AVERROR_INVALIDDATA;
+        }
+    }
+}
+
 void FfmpegVideoSource::invalidatePosition() {
     m_nextDecode = -1;
     m_lastOutputPts = INT64_MIN;
+    m_startPts = INT64_MIN;
     m_drained = false;
 }
 
@@ -282,11 +394,18 @@ int FfmpegVideoSource::keyFor(int index) const {
     return -1;
 }
 
+void FfmpegVideoSource::resetUnpacker() {
+    if (m_unpacker)
+        av_bsf_flush(m_unpacker);
+    m_unpackerAtEnd = false;
+}
+
 bool FfmpegVideoSource::seekTo(int64_t time, bool anyFrame) {
     const int flags = AVSEEK_FLAG_BACKWARD | (anyFrame ? AVSEEK_FLAG_ANY : 0);
     invalidatePosition();
     if (m_codec)
         avcodec_flush_buffers(m_codec);
+    resetUnpacker();
     return av_seek_frame(m_format, m_stream->index, time, flags) >= 0;
 }
 
@@ -294,6 +413,7 @@ bool FfmpegVideoSource::seekToStart() {
     invalidatePosition();
     if (m_codec)
         avcodec_flush_buffers(m_codec);
+    resetUnpacker();
     const int64_t first = m_frames[m_byDecodeOrder[0]].dts;
     if (av_seek_frame(m_format, m_stream->index, first, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >= 0)
         return true;
@@ -339,6 +459,8 @@ bool FfmpegVideoSource::decodeAttempt(int index, Approach approach, ImageBuffer&
         invalidatePosition();
         return false;
     }
+    if (!forward)
+        m_startPts = approach == Approach::FromStart ? INT64_MIN : m_frames[key].pts;
     // A stream that flags no key frame before the wanted one is decoded from
     // whatever the seek reached.
     bool awaitingKey = !forward && key >= 0;
@@ -351,7 +473,7 @@ bool FfmpegVideoSource::decodeAttempt(int index, Approach approach, ImageBuffer&
     if (forward && receiveUntil(wanted.pts, target, passed))
         return true;
     for (int64_t reads = 0; !passed && reads < budget; ++reads) {
-        if (av_read_frame(m_format, m_packet) < 0) {
+        if (readPacket() < 0) {
             // End of the file: drain the pictures the decoder still holds.
             if (!m_drained) {
                 avcodec_send_packet(m_codec, nullptr);
@@ -409,7 +531,11 @@ bool FfmpegVideoSource::receiveUntil(int64_t targetPts, ImageBuffer& target, boo
             const bool intact =
                 !m_picture->decode_error_flags && !(m_picture->flags & AV_FRAME_FLAG_CORRUPT);
             const int index = pictureIndexOf(time);
-            if (intact && index >= 0)
+            // Pictures shown before the key frame decoding started at may
+            // refer to pictures that were never decoded (open groups of
+            // pictures): a decoder may still hand them out, but they are
+            // not kept.
+            if (intact && index >= 0 && time >= m_startPts)
                 keepPicture(index, *m_picture);
             if (time == targetPts) {
                 if (!intact)

@@ -19,6 +19,7 @@
 
 #include "image/image_buffer.h"
 
+struct AVBSFContext;
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
@@ -119,6 +120,11 @@ private:
     bool openContainer(const std::string& path, const char* demuxer);
     bool chooseStream(VideoStreamChoice choice);
     bool indexFrames();
+    bool openUnpacker();
+    int readPacket();
+    void resetUnpacker();
+    void timeBySlots(std::vector<VideoFrameEntry>& found,
+                     const std::vector<bool>& bidirectional) const;
     void inferMissingTimes(std::vector<VideoFrameEntry>& found) const;
     int keyFor(int index) const;
     int presentationIndexOf(const AVPacket& packet) const;
@@ -151,6 +157,16 @@ private:
     AVPacket* m_packet = nullptr;
     AVFrame* m_picture = nullptr;
     SwsContext* m_scaler = nullptr;
+    // MPEG-4 Part 2 streams pass through FFmpeg's mpeg4_unpack_bframes
+    // filter: DivX and XviD stored a P-frame and the B-frame shown before it
+    // in one sample, followed by a placeholder sample; the filter gives each
+    // picture a packet of its own. None for other codecs.
+    AVBSFContext* m_unpacker = nullptr;
+    bool m_unpackerAtEnd = false;
+    // The container gives sample slots, not presentation times (AVI): a
+    // picture's time is the slot it is shown in, found from the order the
+    // pictures are shown in, and packets are looked up by their slot.
+    bool m_slotTimes = false;
     int m_width = 0;
     int m_height = 0;
     std::vector<VideoFrameEntry> m_frames;
@@ -165,6 +181,9 @@ private:
     // Presentation timestamp of the last picture the decoder gave out since
     // the last seek; INT64_MIN when none.
     int64_t m_lastOutputPts = INT64_MIN;
+    // Presentation timestamp of the key frame decoding started from since
+    // the last seek; INT64_MIN when it started at the stream's beginning.
+    int64_t m_startPts = INT64_MIN;
     bool m_drained = false;
     std::vector<CachedPicture> m_cache;
     size_t m_cacheBytes = 0;

@@ -106,6 +106,64 @@ TEST_F(FfmpegVideoSourceTest, EveryIndexDecodesToItsOwnPictureWithAndWithoutTheC
     }
 }
 
+// H.264 with open groups of pictures: later key frames are recovery points,
+// not IDR pictures, and the B-frames that follow them in decoding order lead
+// them in presentation and refer back into the previous group.
+fixtures::ClipSpec openGopH264(const std::string& path, AVPixelFormat format) {
+    fixtures::ClipSpec spec;
+    spec.path = path;
+    spec.codec = AV_CODEC_ID_H264;
+    spec.pixelFormat = format;
+    spec.frames = 60;
+    spec.gop = 12;
+    spec.options = {{"preset", "veryfast"},
+                    {"x264-params",
+                     "open-gop=1:keyint=12:min-keyint=12:scenecut=0:bframes=3:b-pyramid=normal"}};
+    return spec;
+}
+
+TEST_F(FfmpegVideoSourceTest, OpenGopH264GivesEveryFrameWhenJumpedToDirectly) {
+    std::vector<fixtures::ClipSpec> specs = {openGopH264(dir + "/open444.mp4", AV_PIX_FMT_YUV444P),
+                                             openGopH264(dir + "/open420.mp4", AV_PIX_FMT_YUV420P)};
+    for (const fixtures::ClipSpec& spec : specs) {
+        ASSERT_TRUE(fixtures::writeClip(spec)) << spec.path;
+        FfmpegVideoSource probe;
+        ASSERT_TRUE(probe.open(spec.path, VideoStreamChoice::Best));
+        ASSERT_EQ(probe.frameCount(), spec.frames);
+        // The fixture has what it is meant to have: key frames that lead
+        // frames decoded after them.
+        int leadingFrames = 0;
+        for (const VideoFrameEntry& key : probe.frames())
+            if (key.key && key.pts > probe.frames()[0].pts)
+                for (const VideoFrameEntry& e : probe.frames())
+                    leadingFrames += e.decodeOrder > key.decodeOrder && e.pts < key.pts;
+        ASSERT_GT(leadingFrames, 0) << spec.path;
+        for (size_t cache : {size_t{0}, kPictureCacheBytes}) {
+            // Each frame straight after opening.
+            for (int n = 0; n < spec.frames; ++n) {
+                FfmpegVideoSource source;
+                ASSERT_TRUE(source.open(spec.path, VideoStreamChoice::Best));
+                ASSERT_TRUE(source.openDecoder());
+                source.setPictureCacheBytes(cache);
+                ImageBuffer picture(source.width(), source.height());
+                ASSERT_TRUE(source.decodeFrame(n, picture)) << spec.path << " frame " << n;
+                ASSERT_EQ(fixtures::readCode(picture), n) << spec.path << " cache " << cache;
+            }
+            // Jumps back and forth through one source: past a key frame,
+            // then back to the frames that lead it.
+            FfmpegVideoSource source;
+            ASSERT_TRUE(source.open(spec.path, VideoStreamChoice::Best));
+            ASSERT_TRUE(source.openDecoder());
+            source.setPictureCacheBytes(cache);
+            ImageBuffer picture(source.width(), source.height());
+            for (int n : {13, 10, 9, 11, 40, 25, 59, 37, 34, 35, 33, 0, 47, 23, 24, 12, 10}) {
+                ASSERT_TRUE(source.decodeFrame(n, picture)) << spec.path << " frame " << n;
+                ASSERT_EQ(fixtures::readCode(picture), n) << spec.path << " cache " << cache;
+            }
+        }
+    }
+}
+
 TEST_F(FfmpegVideoSourceTest, DecodingNeedsAnOpenDecoderAndTheNamedDemuxer) {
     FfmpegVideoSource source;
     ASSERT_TRUE(source.open(clips[0].path, VideoStreamChoice::Best));
