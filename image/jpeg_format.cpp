@@ -74,7 +74,8 @@ uint32_t cmykPixel(const JSAMPLE* s, bool inverted) {
     return 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
 }
 
-bool decode(FILE* file, ImagePtr& out) {
+// Reads from file, or from the size bytes at data when file is none.
+bool decode(FILE* file, const uint8_t* data, size_t size, int64_t maxPixels, ImagePtr& out) {
     jpeg_decompress_struct info;
     ErrorManager errors;
     jpeg_progress_mgr progress;
@@ -89,10 +90,14 @@ bool decode(FILE* file, ImagePtr& out) {
     info.mem->max_memory_to_use = kMaxLibraryMemory;
     progress.progress_monitor = limitScans;
     info.progress = &progress;
-    jpeg_stdio_src(&info, file);
+    if (file)
+        jpeg_stdio_src(&info, file);
+    else
+        jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
     if (info.image_width == 0 || info.image_height == 0 || info.image_width > unsigned(kMaxImageDimension) ||
-        info.image_height > unsigned(kMaxImageDimension)) {
+        info.image_height > unsigned(kMaxImageDimension) ||
+        int64_t{info.image_width} * info.image_height > maxPixels) {
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -175,9 +180,16 @@ ImagePtr JpegFormat::load(const std::string& path) {
     if (!file)
         return nullptr;
     ImagePtr image;
-    bool ok = decode(file, image);
+    bool ok = decode(file, nullptr, 0, kMaxImagePixels, image);
     std::fclose(file);
     return ok ? std::move(image) : nullptr;
+}
+
+ImagePtr decodeJpeg(const uint8_t* data, size_t size, int64_t maxPixels) {
+    if (!data || size == 0)
+        return nullptr;
+    ImagePtr image;
+    return decode(nullptr, data, size, maxPixels, image) ? std::move(image) : nullptr;
 }
 
 bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {

@@ -2,6 +2,9 @@
 // baseline quality tables; greyscale files load as grey opaque pixels.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "image/image_format.h"
 
 namespace veltro {
@@ -16,5 +19,9 @@ public:
     // Quality 0-100 used by save.
     int quality = 75;
 };
+
+// Decodes a JPEG held in memory as load does, refusing pictures of more than
+// maxPixels pixels; none on failure.
+ImagePtr decodeJpeg(const uint8_t* data, size_t size, int64_t maxPixels = kMaxImagePixels);
 
 }  // namespace veltro

@@ -7,6 +7,7 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <png.h>
@@ -26,7 +27,24 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
 [[noreturn]] void jumpOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void ignoreWarning(png_structp, png_const_charp) {}
 
-bool decode(FILE* file, ImagePtr& out, std::vector<png_bytep>& rows) {
+// The unread rest of a PNG held in memory.
+struct MemorySource {
+    const uint8_t* data;
+    size_t left;
+};
+
+void readFromMemory(png_structp png, png_bytep target, png_size_t count) {
+    auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
+    if (count > source->left)
+        png_error(png, "truncated");
+    std::memcpy(target, source->data, count);
+    source->data += count;
+    source->left -= count;
+}
+
+// Reads from file, or from memory when file is none.
+bool decode(FILE* file, MemorySource* memory, int64_t maxPixels, ImagePtr& out,
+            std::vector<png_bytep>& rows) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOnError, ignoreWarning);
     if (!png)
         return false;
@@ -42,12 +60,19 @@ bool decode(FILE* file, ImagePtr& out, std::vector<png_bytep>& rows) {
     }
     png_set_user_limits(png, kMaxImageDimension, kMaxImageDimension);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
-    png_init_io(png, file);
+    if (file)
+        png_init_io(png, file);
+    else
+        png_set_read_fn(png, memory, readFromMemory);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
     int depth = 0, colourType = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colourType, nullptr, nullptr, nullptr);
+    if (int64_t{width} * height > maxPixels) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
     bool transparencyChunk = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     if (colourType == PNG_COLOR_TYPE_PALETTE || (colourType == PNG_COLOR_TYPE_GRAY && depth < 8) ||
         transparencyChunk)
@@ -114,9 +139,18 @@ ImagePtr PngFormat::load(const std::string& path) {
         return nullptr;
     ImagePtr image;
     std::vector<png_bytep> rows;
-    bool ok = decode(file, image, rows);
+    bool ok = decode(file, nullptr, kMaxImagePixels, image, rows);
     std::fclose(file);
     return ok ? std::move(image) : nullptr;
+}
+
+ImagePtr decodePng(const uint8_t* data, size_t size, int64_t maxPixels) {
+    if (!data)
+        return nullptr;
+    MemorySource memory{data, size};
+    ImagePtr image;
+    std::vector<png_bytep> rows;
+    return decode(nullptr, &memory, maxPixels, image, rows) ? std::move(image) : nullptr;
 }
 
 bool PngFormat::save(const std::string& path, const ImageBuffer& image) {

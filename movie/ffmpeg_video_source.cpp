@@ -166,7 +166,7 @@ bool FfmpegVideoSource::chooseStream(VideoStreamChoice choice) {
     m_width = m_stream->codecpar->width;
     m_height = m_stream->codecpar->height;
     return m_width > 0 && m_height > 0 && m_width <= kMaxMovieDimension &&
-           m_height <= kMaxMovieDimension;
+           m_height <= kMaxMovieDimension && int64_t{m_width} * m_height <= kMaxImagePixels;
 }
 
 bool FfmpegVideoSource::openDecoder() {
@@ -182,7 +182,7 @@ bool FfmpegVideoSource::openDecoder() {
         return false;
     m_codec->pkt_timebase = m_stream->time_base;
     // The decoder refuses pictures beyond the cap instead of allocating them.
-    m_codec->max_pixels = int64_t{kMaxMovieDimension} * kMaxMovieDimension;
+    m_codec->max_pixels = kMaxImagePixels;
     // Slice threads only: frame threads would add their delay to every seek.
     m_codec->thread_count = 0;
     m_codec->thread_type = FF_THREAD_SLICE;
