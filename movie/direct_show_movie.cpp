@@ -10,10 +10,23 @@ extern "C" {
 namespace veltro {
 
 bool DirectShowMovieReader::open(const std::string& path) {
+    reset();
+    return m_source.open(path, VideoStreamChoice::Best) && finishOpen();
+}
+
+bool DirectShowMovieReader::openMemory(const uint8_t* data, size_t size) {
+    reset();
+    return m_source.openMemory(data, size, VideoStreamChoice::Best) && finishOpen();
+}
+
+void DirectShowMovieReader::reset() {
     frame.reset();
     frameCount = 0;
     frameRate = 0.0;
-    if (!m_source.open(path, VideoStreamChoice::Best) || !m_source.openDecoder()) {
+}
+
+bool DirectShowMovieReader::finishOpen() {
+    if (!m_source.openDecoder()) {
         m_source.close();
         return false;
     }

@@ -100,6 +100,11 @@ void FfmpegVideoSource::close() {
     m_slotTimes = false;
     avcodec_free_context(&m_codec);
     avformat_close_input(&m_format);
+    if (m_memoryIo) {
+        av_freep(&m_memoryIo->buffer);
+        avio_context_free(&m_memoryIo);
+    }
+    m_memory = MemoryFile{};
     m_stream = nullptr;
     m_width = m_height = 0;
     m_frames.clear();
@@ -112,6 +117,20 @@ void FfmpegVideoSource::close() {
 bool FfmpegVideoSource::open(const std::string& path, VideoStreamChoice choice,
                              const char* demuxer) {
     close();
+    return openWith(&path, choice, demuxer);
+}
+
+bool FfmpegVideoSource::openMemory(const uint8_t* data, size_t size, VideoStreamChoice choice,
+                                   const char* demuxer) {
+    close();
+    if (!data && size > 0)
+        return false;
+    m_memory = MemoryFile{data, size, 0};
+    return openWith(nullptr, choice, demuxer);
+}
+
+bool FfmpegVideoSource::openWith(const std::string* path, VideoStreamChoice choice,
+                                 const char* demuxer) {
     quietLibraryLog();
     m_packet = av_packet_alloc();
     m_picture = av_frame_alloc();
@@ -123,19 +142,70 @@ bool FfmpegVideoSource::open(const std::string& path, VideoStreamChoice choice,
     return true;
 }
 
-bool FfmpegVideoSource::openContainer(const std::string& path, const char* demuxer) {
+namespace {
+
+constexpr int kMemoryIoBufferBytes = 64 * 1024;
+
+int readMemory(void* opaque, uint8_t* target, int wanted) {
+    auto* file = static_cast<FfmpegVideoSource::MemoryFile*>(opaque);
+    const size_t left = file->size - file->position;
+    if (left == 0)
+        return AVERROR_EOF;
+    const size_t count = std::min(left, static_cast<size_t>(std::max(wanted, 0)));
+    std::memcpy(target, file->data + file->position, count);
+    file->position += count;
+    return static_cast<int>(count);
+}
+
+int64_t seekMemory(void* opaque, int64_t offset, int whence) {
+    auto* file = static_cast<FfmpegVideoSource::MemoryFile*>(opaque);
+    const int64_t size = static_cast<int64_t>(file->size);
+    int64_t target;
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE: return size;
+    case SEEK_SET: target = offset; break;
+    case SEEK_CUR: target = addTimes(static_cast<int64_t>(file->position), offset); break;
+    case SEEK_END: target = addTimes(size, offset); break;
+    default: return AVERROR(EINVAL);
+    }
+    if (target < 0 || target > size)
+        return AVERROR(EINVAL);
+    file->position = static_cast<size_t>(target);
+    return target;
+}
+
+}  // namespace
+
+bool FfmpegVideoSource::openContainer(const std::string* path, const char* demuxer) {
     const AVInputFormat* forced = nullptr;
     if (demuxer && !(forced = av_find_input_format(demuxer)))
         return false;
-    // Always a local file: a name with a colon is not a protocol, and a
-    // container may not reach out to the network or other protocols.
-    const std::string url = "file:" + path;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    std::string url;
+    if (path) {
+        // Always a local file: a name with a colon is not a protocol, and a
+        // container may not reach out to the network or other protocols.
+        url = "file:" + *path;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+    } else {
+        // A file in memory; the container may open nothing else.
+        m_format = avformat_alloc_context();
+        auto* buffer = static_cast<uint8_t*>(av_malloc(kMemoryIoBufferBytes));
+        m_memoryIo = buffer ? avio_alloc_context(buffer, kMemoryIoBufferBytes, 0, &m_memory,
+                                                 readMemory, nullptr, seekMemory)
+                            : nullptr;
+        if (!m_memoryIo)
+            av_free(buffer);
+        if (!m_format || !m_memoryIo)
+            return false;
+        m_format->pb = m_memoryIo;
+        m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
+        av_dict_set(&options, "protocol_whitelist", "", 0);
+    }
     const int opened = avformat_open_input(&m_format, url.c_str(), forced, &options);
     av_dict_free(&options);
     if (opened < 0) {
-        m_format = nullptr;
+        m_format = nullptr;  // freed by avformat_open_input
         return false;
     }
     return avformat_find_stream_info(m_format, nullptr) >= 0;

@@ -23,6 +23,7 @@ struct AVBSFContext;
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
+struct AVIOContext;
 struct AVPacket;
 struct AVStream;
 struct SwsContext;
@@ -86,6 +87,10 @@ public:
     // files of that container open; without one the container is probed.
     // False on any failure.
     bool open(const std::string& path, VideoStreamChoice choice, const char* demuxer = nullptr);
+    // open for a file held in memory (size bytes at data, which must stay
+    // unchanged while the source is open), read through FFmpeg's custom I/O.
+    bool openMemory(const uint8_t* data, size_t size, VideoStreamChoice choice,
+                    const char* demuxer = nullptr);
     // Opens the stream's decoder, needed by decodeFrame (readSample needs
     // none). False when no decoder takes the stream.
     bool openDecoder();
@@ -112,12 +117,20 @@ public:
     // Reads the stored bytes of frame index without decoding them. False when
     // the sample cannot be read.
     bool readSample(int index, RawSample& sample);
+    // A file held in memory, and where its custom I/O reads next.
+    struct MemoryFile {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        size_t position = 0;
+    };
+
     // Sets how many bytes of decoded pictures may be kept (default
     // kPictureCacheBytes; 0 keeps none) and drops what is kept now.
     void setPictureCacheBytes(size_t bytes);
 
 private:
-    bool openContainer(const std::string& path, const char* demuxer);
+    bool openWith(const std::string* path, VideoStreamChoice choice, const char* demuxer);
+    bool openContainer(const std::string* path, const char* demuxer);
     bool chooseStream(VideoStreamChoice choice);
     bool indexFrames();
     bool openUnpacker();
@@ -152,6 +165,9 @@ private:
     };
 
     AVFormatContext* m_format = nullptr;
+    // The custom I/O of a file held in memory.
+    AVIOContext* m_memoryIo = nullptr;
+    MemoryFile m_memory;
     AVStream* m_stream = nullptr;
     AVCodecContext* m_codec = nullptr;
     AVPacket* m_packet = nullptr;

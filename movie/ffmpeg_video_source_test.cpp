@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <numeric>
 #include <random>
 
@@ -172,6 +173,38 @@ TEST_F(FfmpegVideoSourceTest, DecodingNeedsAnOpenDecoderAndTheNamedDemuxer) {
     EXPECT_FALSE(source.open(clips[0].path, VideoStreamChoice::Best, "avi"));
     EXPECT_EQ(source.frameCount(), 0);
     EXPECT_TRUE(source.open(clips[3].path, VideoStreamChoice::LastOfFirstTen, "avi"));
+}
+
+TEST_F(FfmpegVideoSourceTest, FilesHeldInMemoryOpenAndDecodeLikeTheirFiles) {
+    for (const auto& clip : clips) {
+        const std::vector<uint8_t> bytes = fixtures::detail::readAll(clip.path);
+        FfmpegVideoSource source;
+        ASSERT_TRUE(source.openMemory(bytes.data(), bytes.size(), VideoStreamChoice::Best))
+            << clip.path;
+        ASSERT_EQ(source.frameCount(), 30) << clip.path;
+        ASSERT_TRUE(source.openDecoder());
+        ImageBuffer picture(source.width(), source.height());
+        for (int n : {29, 0, 17, 3}) {
+            ASSERT_TRUE(source.decodeFrame(n, picture)) << clip.path << " frame " << n;
+            EXPECT_EQ(fixtures::readCode(picture), n) << clip.path;
+        }
+    }
+    FfmpegVideoSource source;
+    EXPECT_FALSE(source.openMemory(nullptr, 0, VideoStreamChoice::Best));
+    const std::string text = "not a movie";
+    EXPECT_FALSE(source.openMemory(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                   VideoStreamChoice::Best));
+    // A file in memory may not make the library open any other file.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    const std::string concat = "ffconcat version 1.0\nfile 'mpeg1.mpg'\n";
+    EXPECT_FALSE(source.openMemory(reinterpret_cast<const uint8_t*>(concat.data()), concat.size(),
+                                   VideoStreamChoice::Best));
+    std::filesystem::current_path(previous);
+    const std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nfile:" +
+                                 clips[1].path + "\n#EXT-X-ENDLIST\n";
+    EXPECT_FALSE(source.openMemory(reinterpret_cast<const uint8_t*>(playlist.data()),
+                                   playlist.size(), VideoStreamChoice::Best));
 }
 
 TEST_F(FfmpegVideoSourceTest, RawSamplesAreReadByIndexWithoutDecoding) {
