@@ -20,7 +20,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
@@ -90,8 +89,6 @@ struct ClipSpec {
     std::string path;
     const char* container = nullptr;  // guessed from the path when none
     AVCodecID codec = AV_CODEC_ID_MJPEG;
-    // An encoder chosen by name ("libxvid"); the codec's default when none.
-    const char* encoder = nullptr;
     AVPixelFormat pixelFormat = AV_PIX_FMT_YUVJ420P;
     int width = 64;
     int height = 48;
@@ -110,14 +107,6 @@ struct ClipSpec {
     int64_t audioSamples = 0;
     // Encoder options, e.g. {"preset", "veryfast"}.
     std::vector<std::pair<std::string, std::string>> options;
-    // A bitstream filter the encoded packets pass through before muxing, as
-    // FFmpeg names it with its options ("filter_units=remove_types=6"); the
-    // packets keep the encoder's key-frame flags.
-    std::string bitstreamFilter;
-    // Rewrites each packet's bytes before muxing (after the filter); the
-    // packet number counts in decoding order. An empty result drops nothing:
-    // the packet is written as an empty sample.
-    std::function<std::vector<uint8_t>(int packet, const std::vector<uint8_t>& bytes)> rewrite;
 };
 
 namespace detail {
@@ -144,89 +133,26 @@ inline bool writeAudio(AVFormatContext* out, int streams, int64_t from, int64_t 
     return true;
 }
 
-// The packets of one clip on their way from the encoder to the muxer.
-struct PacketPath {
-    AVBSFContext* filter = nullptr;
-    int written = 0;
-};
-
-inline bool writePacket(AVPacket* packet, AVFormatContext* out, AVStream* stream,
-                        const AVCodecContext* encoder, const ClipSpec& spec, PacketPath& path) {
-    if (!spec.times.empty()) {
-        // Durations follow the explicit times (uneven sample lengths).
-        for (size_t i = 0; i < spec.times.size(); ++i)
-            if (spec.times[i] == packet->pts)
-                packet->duration = i + 1 < spec.times.size() ? spec.times[i + 1] - spec.times[i]
-                                                             : spec.lastDuration;
-    }
-    if (spec.rewrite) {
-        const std::vector<uint8_t> bytes =
-            spec.rewrite(path.written, std::vector<uint8_t>(packet->data, packet->data + packet->size));
-        AVPacket* replaced = av_packet_alloc();
-        if (av_new_packet(replaced, static_cast<int>(bytes.size())) < 0 ||
-            av_packet_copy_props(replaced, packet) < 0) {
-            av_packet_free(&replaced);
-            return false;
-        }
-        if (!bytes.empty())
-            std::memcpy(replaced->data, bytes.data(), bytes.size());
-        av_packet_unref(packet);
-        av_packet_move_ref(packet, replaced);
-        av_packet_free(&replaced);
-    }
-    ++path.written;
-    av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
-    packet->stream_index = stream->index;
-    return av_interleaved_write_frame(out, packet) >= 0;
-}
-
 inline bool drain(AVCodecContext* encoder, AVFormatContext* out, AVStream* stream,
-                  const ClipSpec& spec, PacketPath& path) {
+                  const ClipSpec& spec) {
     AVPacket* packet = av_packet_alloc();
     bool ok = true;
     while (avcodec_receive_packet(encoder, packet) >= 0) {
-        if (!path.filter) {
-            ok = writePacket(packet, out, stream, encoder, spec, path) && ok;
-            av_packet_unref(packet);
-            continue;
+        if (!spec.times.empty()) {
+            // Durations follow the explicit times (uneven sample lengths).
+            for (size_t i = 0; i < spec.times.size(); ++i)
+                if (spec.times[i] == packet->pts)
+                    packet->duration = i + 1 < spec.times.size()
+                                           ? spec.times[i + 1] - spec.times[i]
+                                           : spec.lastDuration;
         }
-        const int flags = packet->flags;
-        ok = av_bsf_send_packet(path.filter, packet) >= 0 && ok;
-        while (av_bsf_receive_packet(path.filter, packet) >= 0) {
-            packet->flags |= flags & AV_PKT_FLAG_KEY;
-            ok = writePacket(packet, out, stream, encoder, spec, path) && ok;
-            av_packet_unref(packet);
-        }
+        av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        if (av_interleaved_write_frame(out, packet) < 0)
+            ok = false;
     }
     av_packet_free(&packet);
     return ok;
-}
-
-// Takes what the filter still holds at the end of the clip.
-inline bool flushFilter(AVCodecContext* encoder, AVFormatContext* out, AVStream* stream,
-                        const ClipSpec& spec, PacketPath& path) {
-    if (!path.filter)
-        return true;
-    bool ok = av_bsf_send_packet(path.filter, nullptr) >= 0;
-    AVPacket* packet = av_packet_alloc();
-    while (av_bsf_receive_packet(path.filter, packet) >= 0) {
-        ok = writePacket(packet, out, stream, encoder, spec, path) && ok;
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    return ok;
-}
-
-// Sets up spec.bitstreamFilter between encoder and muxer (none when empty).
-inline bool openFilter(const ClipSpec& spec, const AVCodecContext* encoder, PacketPath& path) {
-    if (spec.bitstreamFilter.empty())
-        return true;
-    if (av_bsf_list_parse_str(spec.bitstreamFilter.c_str(), &path.filter) < 0)
-        return false;
-    if (avcodec_parameters_from_context(path.filter->par_in, encoder) < 0)
-        return false;
-    path.filter->time_base_in = encoder->time_base;
-    return av_bsf_init(path.filter) >= 0;
 }
 
 }  // namespace detail
@@ -249,8 +175,7 @@ inline bool writeClip(const ClipSpec& spec) {
         audio->codecpar->bit_rate = 128000;
         audio->time_base = AVRational{1, 8000};
     }
-    const AVCodec* codec =
-        spec.encoder ? avcodec_find_encoder_by_name(spec.encoder) : avcodec_find_encoder(spec.codec);
+    const AVCodec* codec = avcodec_find_encoder(spec.codec);
     AVCodecContext* encoder = codec ? avcodec_alloc_context3(codec) : nullptr;
     AVStream* stream = avformat_new_stream(out, nullptr);
     if (!encoder || !stream) {
@@ -275,10 +200,6 @@ inline bool writeClip(const ClipSpec& spec) {
     ok = avcodec_open2(encoder, codec, &options) >= 0;
     av_dict_free(&options);
     ok = ok && avcodec_parameters_from_context(stream->codecpar, encoder) >= 0;
-    detail::PacketPath packets;
-    ok = ok && detail::openFilter(spec, encoder, packets);
-    if (ok && packets.filter)
-        ok = avcodec_parameters_copy(stream->codecpar, packets.filter->par_out) >= 0;
     stream->time_base = encoder->time_base;
     stream->avg_frame_rate = spec.rate;
     ok = ok && avio_open(&out->pb, spec.path.c_str(), AVIO_FLAG_WRITE) >= 0;
@@ -305,17 +226,15 @@ inline bool writeClip(const ClipSpec& spec) {
              sws_scale(scaler, planes, strides, 0, spec.height, picture->data, picture->linesize) > 0;
         picture->pts = spec.times.empty() ? n : spec.times[n];
         ok = ok && avcodec_send_frame(encoder, picture) >= 0 &&
-             detail::drain(encoder, out, stream, spec, packets);
+             detail::drain(encoder, out, stream, spec);
         const int64_t audioDue = std::min(
             audioTotal, av_rescale_q(n + 1, av_inv_q(spec.rate), AVRational{1, 8000}));
         ok = ok && detail::writeAudio(out, spec.audioStreamsFirst, audioDone, audioDue);
         audioDone = std::max(audioDone, audioDue);
     }
-    ok = ok && avcodec_send_frame(encoder, nullptr) >= 0 && detail::drain(encoder, out, stream, spec, packets);
-    ok = ok && detail::flushFilter(encoder, out, stream, spec, packets);
+    ok = ok && avcodec_send_frame(encoder, nullptr) >= 0 && detail::drain(encoder, out, stream, spec);
     ok = ok && detail::writeAudio(out, spec.audioStreamsFirst, audioDone, audioTotal);
     ok = ok && av_write_trailer(out) >= 0;
-    av_bsf_free(&packets.filter);
     sws_freeContext(scaler);
     av_frame_free(&picture);
     avcodec_free_context(&encoder);

@@ -95,6 +95,7 @@ void FfmpegVideoSource::close() {
     m_scaler = nullptr;
     av_frame_free(&m_picture);
     av_packet_free(&m_packet);
+    av_packet_free(&m_firstPacket);
     av_bsf_free(&m_unpacker);
     m_unpackerAtEnd = false;
     m_slotTimes = false;
@@ -133,9 +134,10 @@ bool FfmpegVideoSource::openWith(const std::string* path, VideoStreamChoice choi
                                  const char* demuxer) {
     quietLibraryLog();
     m_packet = av_packet_alloc();
+    m_firstPacket = av_packet_alloc();
     m_picture = av_frame_alloc();
-    if (!m_packet || !m_picture || !openContainer(path, demuxer) || !chooseStream(choice) ||
-        !openUnpacker() || !indexFrames()) {
+    if (!m_packet || !m_firstPacket || !m_picture || !openContainer(path, demuxer) ||
+        !chooseStream(choice) || !openUnpacker() || !indexFrames()) {
         close();
         return false;
     }
@@ -260,7 +262,24 @@ bool FfmpegVideoSource::openDecoder() {
         avcodec_free_context(&m_codec);
         return false;
     }
+    primeDecoder();
     return true;
+}
+
+// The stream's first packet can carry what the decoder must know for every
+// picture but that no later key frame repeats: an H.264 stream from x264
+// names the encoder's build there, and FFmpeg decodes the streams of older
+// builds (4:4:4 ones among them) with that build's rules. A decoder that
+// starts at a later key frame without it gives broken pictures (solid green
+// ones with slice threads), so it decodes the first packet once; flushing
+// after a seek keeps what it learnt.
+void FfmpegVideoSource::primeDecoder() {
+    if (m_firstPacket->size > 0 && avcodec_send_packet(m_codec, m_firstPacket) >= 0) {
+        avcodec_send_packet(m_codec, nullptr);
+        while (avcodec_receive_frame(m_codec, m_picture) >= 0)
+            av_frame_unref(m_picture);
+    }
+    avcodec_flush_buffers(m_codec);
 }
 
 bool FfmpegVideoSource::indexFrames() {
@@ -279,6 +298,8 @@ bool FfmpegVideoSource::indexFrames() {
             entry.pts = packetTime(*m_packet);
             entry.dts = m_packet->dts != AV_NOPTS_VALUE ? m_packet->dts : entry.pts;
             entry.decodeOrder = static_cast<int>(found.size());
+            if (found.empty() && av_packet_ref(m_firstPacket, m_packet) < 0)
+                return false;
             entry.key = (m_packet->flags & AV_PKT_FLAG_KEY) != 0;
             entry.empty = m_packet->size == 0;
             entry.damaged = (m_packet->flags & AV_PKT_FLAG_CORRUPT) != 0;

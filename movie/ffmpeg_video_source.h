@@ -134,6 +134,7 @@ private:
     bool chooseStream(VideoStreamChoice choice);
     bool indexFrames();
     bool openUnpacker();
+    void primeDecoder();
     int readPacket();
     void resetUnpacker();
     void timeBySlots(std::vector<VideoFrameEntry>& found,
@@ -171,6 +172,8 @@ private:
     AVStream* m_stream = nullptr;
     AVCodecContext* m_codec = nullptr;
     AVPacket* m_packet = nullptr;
+    // The stream's first packet in decoding order (see primeDecoder).
+    AVPacket* m_firstPacket = nullptr;
     AVFrame* m_picture = nullptr;
     SwsContext* m_scaler = nullptr;
     // MPEG-4 Part 2 streams pass through FFmpeg's mpeg4_unpack_bframes
