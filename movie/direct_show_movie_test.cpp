@@ -80,6 +80,24 @@ TEST_F(DirectShowMovieTest, Mpeg1ProgramStreamWithBFramesGivesEveryFrameExactly)
     expectExactFrames(*reader, 30, "mpeg-1");
 }
 
+// A bare MPEG-1 video stream (no program stream around it, as some ".mpg"
+// files are) times its first picture only when read from the start.
+TEST_F(DirectShowMovieTest, Mpeg1ElementaryStreamGivesEveryFrameExactly) {
+    fixtures::ClipSpec spec = mpeg1(path("elementary.mpg"));
+    spec.container = "mpeg1video";
+    ASSERT_TRUE(fixtures::writeClip(spec));
+    for (int n : {0, 29, 13}) {
+        MovieReaderPtr fresh = openExact(spec.path);
+        ASSERT_TRUE(fresh);
+        const ImageBuffer* image = fresh->frameAt(n);
+        ASSERT_NE(image, nullptr) << "frame " << n;
+        EXPECT_EQ(fixtures::readCode(*image), n);
+    }
+    MovieReaderPtr reader = openExact(spec.path);
+    ASSERT_TRUE(reader);
+    expectExactFrames(*reader, 30, "mpeg-1 elementary stream");
+}
+
 TEST_F(DirectShowMovieTest, H264WithReorderedFramesGivesEveryFrameExactly) {
     fixtures::ClipSpec spec = h264(path("clip.mp4"));
     ASSERT_TRUE(fixtures::writeClip(spec));

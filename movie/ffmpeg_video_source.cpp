@@ -78,6 +78,22 @@ int vopCodingType(const AVPacket& packet) {
     return -1;
 }
 
+// Whether the packet's first picture is a B-picture (MPEG-4 Part 2, MPEG-1
+// and MPEG-2; false for other codecs).
+bool isBidirectional(AVCodecID codec, const AVPacket& packet) {
+    if (codec == AV_CODEC_ID_MPEG4)
+        return vopCodingType(packet) == 2;
+    if (codec != AV_CODEC_ID_MPEG1VIDEO && codec != AV_CODEC_ID_MPEG2VIDEO)
+        return false;
+    // Picture header: start code 0x00000100, 10 bits of temporal reference,
+    // 3 bits of coding type (3 = B).
+    for (int i = 0; i + 5 < packet.size; ++i)
+        if (packet.data[i] == 0 && packet.data[i + 1] == 0 && packet.data[i + 2] == 1 &&
+            packet.data[i + 3] == 0)
+            return ((packet.data[i + 5] >> 3) & 7) == 3;
+    return false;
+}
+
 bool isYuv(AVPixelFormat format) {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
     return d && !(d->flags & AV_PIX_FMT_FLAG_RGB) && d->nb_components >= 3;
@@ -112,6 +128,7 @@ void FfmpegVideoSource::close() {
     m_byDecodeOrder.clear();
     m_timedLookup.clear();
     m_untimedLookup.clear();
+    m_decodeTimeLookup.clear();
     invalidatePosition();
 }
 
@@ -137,7 +154,7 @@ bool FfmpegVideoSource::openWith(const std::string* path, VideoStreamChoice choi
     m_firstPacket = av_packet_alloc();
     m_picture = av_frame_alloc();
     if (!m_packet || !m_firstPacket || !m_picture || !openContainer(path, demuxer) ||
-        !chooseStream(choice) || !openUnpacker() || !indexFrames()) {
+        !chooseStream(choice) || !openUnpacker() || !decideTiming() || !indexFrames()) {
         close();
         return false;
     }
@@ -304,8 +321,8 @@ bool FfmpegVideoSource::indexFrames() {
             entry.empty = m_packet->size == 0;
             entry.damaged = (m_packet->flags & AV_PKT_FLAG_CORRUPT) != 0;
             found.push_back(entry);
-            if (m_unpacker)
-                bidirectional.push_back(vopCodingType(*m_packet) == 2);
+            if (m_slotTimes)
+                bidirectional.push_back(isBidirectional(m_stream->codecpar->codec_id, *m_packet));
         }
         av_packet_unref(m_packet);
     }
@@ -325,14 +342,17 @@ bool FfmpegVideoSource::indexFrames() {
     m_byDecodeOrder.assign(m_frames.size(), 0);
     m_timedLookup.clear();
     m_untimedLookup.clear();
+    m_decodeTimeLookup.clear();
     for (size_t i = 0; i < m_frames.size(); ++i) {
         const VideoFrameEntry& e = m_frames[i];
         m_byDecodeOrder[e.decodeOrder] = static_cast<int>(i);
         (e.timed ? m_timedLookup : m_untimedLookup)
             .emplace_back(e.timed ? e.pts : e.dts, static_cast<int>(i));
+        m_decodeTimeLookup.emplace_back(e.dts, static_cast<int>(i));
     }
     std::sort(m_timedLookup.begin(), m_timedLookup.end());
     std::sort(m_untimedLookup.begin(), m_untimedLookup.end());
+    std::sort(m_decodeTimeLookup.begin(), m_decodeTimeLookup.end());
     invalidatePosition();
     return true;
 }
@@ -366,8 +386,8 @@ void FfmpegVideoSource::inferMissingTimes(std::vector<VideoFrameEntry>& found) c
     }
 }
 
-// MPEG-4 Part 2 in AVI: the stream gives each packet a slot (its decoding
-// time) and no presentation time. A B-picture is shown as soon as it is
+// Slot-timed streams (see m_slotTimes) give each packet a slot (its
+// decoding time) and no presentation time. A B-picture is shown as soon as it is
 // decoded; any other picture when the next non-B picture is decoded (or at
 // the end). The pictures, in the order they are shown, take the slots in
 // order.
@@ -395,6 +415,18 @@ void FfmpegVideoSource::timeBySlots(std::vector<VideoFrameEntry>& found,
         e.timed = false;
 }
 
+// Whether pictures are timed by slots (see m_slotTimes): MPEG-4 Part 2 in
+// AVI, and bare MPEG-1 and MPEG-2 video streams, whose times the library
+// makes up (differently when reading from the start and after a seek).
+bool FfmpegVideoSource::decideTiming() {
+    const AVCodecID codec = m_stream->codecpar->codec_id;
+    const char* container = m_format->iformat->name;
+    m_slotTimes = (codec == AV_CODEC_ID_MPEG4 && std::strcmp(container, "avi") == 0) ||
+                  ((codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO) &&
+                   std::strcmp(container, "mpegvideo") == 0);
+    return true;
+}
+
 // Packed B-pictures only occur in MPEG-4 Part 2; its other streams pass the
 // filter unchanged.
 bool FfmpegVideoSource::openUnpacker() {
@@ -410,15 +442,18 @@ bool FfmpegVideoSource::openUnpacker() {
     // The filter also drops the packed mark from the stream's headers.
     if (avcodec_parameters_copy(m_stream->codecpar, m_unpacker->par_out) < 0)
         return false;
-    m_slotTimes = std::strcmp(m_format->iformat->name, "avi") == 0;
     return true;
 }
 
 // The next packet of the file (av_read_frame), video packets of an MPEG-4
 // Part 2 stream passed through the unpacking filter. Negative at the end.
 int FfmpegVideoSource::readPacket() {
-    if (!m_unpacker)
-        return av_read_frame(m_format, m_packet);
+    if (!m_unpacker) {
+        const int read = av_read_frame(m_format, m_packet);
+        if (read >= 0 && m_slotTimes && m_packet->stream_index == m_stream->index)
+            m_packet->pts = AV_NOPTS_VALUE;
+        return read;
+    }
     for (;;) {
         const int taken = av_bsf_receive_packet(m_unpacker, m_packet);
         if (taken >= 0) {
@@ -467,9 +502,19 @@ int FfmpegVideoSource::presentationIndexOf(const AVPacket& packet) const {
         return -1;
     const auto& lookup = timed ? m_timedLookup : m_untimedLookup;
     auto it = std::lower_bound(lookup.begin(), lookup.end(), std::make_pair(time, INT_MIN));
-    if (it == lookup.end() || it->first != time)
+    if (it != lookup.end() && it->first == time)
+        return it->second;
+    // Raw elementary streams time their first packet at the opening scan but
+    // not after a seek: a packet without its presentation time is then
+    // found by its decoding time, when exactly one frame has that.
+    if (timed)
         return -1;
-    return it->second;
+    auto first = std::lower_bound(m_decodeTimeLookup.begin(), m_decodeTimeLookup.end(),
+                                  std::make_pair(time, INT_MIN));
+    if (first == m_decodeTimeLookup.end() || first->first != time ||
+        (first + 1 != m_decodeTimeLookup.end() && (first + 1)->first == time))
+        return -1;
+    return first->second;
 }
 
 // The key frame decoding must start from to reach frame index: the last one

@@ -134,6 +134,7 @@ private:
     bool chooseStream(VideoStreamChoice choice);
     bool indexFrames();
     bool openUnpacker();
+    bool decideTiming();
     void primeDecoder();
     int readPacket();
     void resetUnpacker();
@@ -182,9 +183,10 @@ private:
     // picture a packet of its own. None for other codecs.
     AVBSFContext* m_unpacker = nullptr;
     bool m_unpackerAtEnd = false;
-    // The container gives sample slots, not presentation times (AVI): a
-    // picture's time is the slot it is shown in, found from the order the
-    // pictures are shown in, and packets are looked up by their slot.
+    // The container gives sample slots, not presentation times (MPEG-4 in
+    // AVI, bare MPEG video streams): a picture's time is the slot it is
+    // shown in, found from the order the pictures are shown in, and packets
+    // are looked up by their slot (decoding time).
     bool m_slotTimes = false;
     int m_width = 0;
     int m_height = 0;
@@ -195,6 +197,8 @@ private:
     // presentation time by it, the others by their decoding time.
     std::vector<std::pair<int64_t, int>> m_timedLookup;
     std::vector<std::pair<int64_t, int>> m_untimedLookup;
+    // (decoding time, presentation index) of every frame, sorted.
+    std::vector<std::pair<int64_t, int>> m_decodeTimeLookup;
     // Decoding position of the next packet the demuxer yields; -1 unknown.
     int m_nextDecode = -1;
     // Presentation timestamp of the last picture the decoder gave out since
