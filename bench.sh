@@ -18,11 +18,11 @@ for program in build-bench/bench/*_bench; do
   QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$program" "$@" || status=1
 done
 
-# The browser viewer, in headless Chromium: first frame, pointer-to-frame
-# latency and bytes, against the same clip scrubbed in a <video> element.
+# The browser viewer in each engine: first picture, pointer-to-picture
+# latency at 1x and 2x, bytes and pixel memory, on a 300-frame and an 800-frame page.
 if [ -x viewer/install.sh ] && command -v node >/dev/null 2>&1; then
   viewer/install.sh
-  echo "== viewer_bench (Chromium)"
+  echo "== viewer_bench (Chromium, Firefox ESR, WebKitGTK)"
   VELTRO_DIST_DIR=build-bench/dist node viewer/bench/viewer_bench.mjs || status=1
 fi
 exit $status

@@ -8,9 +8,10 @@ echo "== configuring build/ (Release)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRO_TESTS=OFF
 echo "== building"
 cmake --build build
-if [ -x build/dist/veltrolt ]; then
-  echo "== starting build/dist/veltrolt"
-  exec build/dist/veltrolt "$@"
+# Without a desktop session there is nowhere to show the program.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "run.sh: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); start build/dist/veltrolt from a desktop session" >&2
+  exit 1
 fi
-echo "== build/dist/veltrotool --help"
-exec build/dist/veltrotool --help
+echo "== starting build/dist/veltrolt"
+exec build/dist/veltrolt "$@"

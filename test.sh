@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the tests with AddressSanitizer and
-# UndefinedBehaviorSanitizer into build-test/, runs every test with ctest, then
+# Installs what is missing, builds the tests with AddressSanitizer (leak
+# detection on) and UndefinedBehaviorSanitizer into build-test/, runs every
+# test with ctest, then
 # runs each fuzz harness briefly (clang build in build-fuzz/).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -16,9 +17,17 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELTRO_SANITIZE=ON 
 echo "== building"
 cmake --build build-test -j "$jobs"
 echo "== running tests"
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+# LeakSanitizer is on for every test and fuzz run; scripts/lsan.supp lists
+# the only leaks tolerated, those of system libraries.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-test --output-on-failure -j "$jobs"
+
+# The Debian package, built from a release build and checked by lintian.
+if [ "${VELTRO_SKIP_PACKAGE:-0}" != 1 ]; then
+  ./package.sh
+fi
 
 if [ "${VELTRO_SKIP_FUZZ:-0}" != 1 ]; then
   echo "== building fuzz harnesses (clang, libFuzzer)"

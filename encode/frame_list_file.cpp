@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "framestore/frame_store_index.h"
+#include "image/file_utils.h"
 #include "image/image_format.h"
 
 namespace veltro {
@@ -23,22 +24,21 @@ std::pair<int, int> frameListSize(int width, int height) {
 bool saveFrameList(const std::string& path, const std::vector<std::string>& imagePaths) {
     if (imagePaths.empty())
         return false;
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (!file)
+    ReplacementFile file(path);
+    if (!file.stream())
         return false;
-    bool ok = false;
-    if (ImagePtr first = loadImage(imagePaths.front())) {
+    std::string text;
+    ImagePtr first = loadImage(imagePaths.front());
+    if (first) {
         const auto [width, height] = frameListSize(first->width, first->height);
         const int count = static_cast<int>(imagePaths.size());
-        std::fprintf(file, "%d %d %d %d\n", width, height, count, count);
+        text = std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(count) + " " +
+               std::to_string(count) + "\n";
         for (int i = 0; i < count; ++i)
-            std::fprintf(file, "N %d %s\n", i, imagePaths[i].c_str());
-        ok = true;
+            text += "N " + std::to_string(i) + " " + imagePaths[i] + "\n";
     }
-    std::fputs("-\n", file);
-    if (std::fclose(file) != 0)
-        ok = false;
-    return ok;
+    text += "-\n";
+    return file.write(text) && file.commit() && first;
 }
 
 std::vector<std::string> loadFrameListPaths(const std::string& path) {

@@ -247,16 +247,13 @@ bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieRead
         frameStorePositions(reader.frameCount, settings.step) > kMaxIndexPositions)
         return false;
 
-    std::FILE* file = std::fopen(indexPath.c_str(), "wb");
-    if (!file)
+    ReplacementFile file(indexPath);
+    if (!file.stream())
         return false;
     FrameStoreWriter writer(progress, indexPath, reader, settings);
     std::string text;
     bool result = writer.run(text);
-    const std::string escaped = ncrfEscape(text);
-    if (std::fwrite(escaped.data(), 1, escaped.size(), file) != escaped.size())
-        result = false;
-    if (std::fclose(file) != 0)
+    if (!file.write(ncrfEscape(text)) || !file.commit())
         result = false;
     progress.end();
 

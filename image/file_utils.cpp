@@ -4,6 +4,7 @@
 // a character.
 #include "image/file_utils.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -210,6 +211,50 @@ std::string programDirectory() {
     return directoryOf(std::string(buffer, size_t(length)));
 }
 
+namespace {
+
+std::atomic<long long> g_bytesUntilFull{-1};
+
+// The write side of every ReplacementFile stream: the bytes go to the
+// descriptor unless the simulated disk is full, which fails the write (after
+// the bytes that still fit) as a real full disk would.
+ssize_t writeToDescriptor(void* cookie, const char* data, size_t size) {
+    const int fd = *static_cast<int*>(cookie);
+    size_t allowed = size;
+    bool full = false;
+    long long left = g_bytesUntilFull.load();
+    if (left >= 0) {
+        if (static_cast<unsigned long long>(left) < size) {
+            allowed = static_cast<size_t>(left);
+            full = true;
+            g_bytesUntilFull.store(0);
+        } else {
+            g_bytesUntilFull.store(left - static_cast<long long>(size));
+        }
+    }
+    size_t done = 0;
+    while (done < allowed) {
+        ssize_t written = ::write(fd, data + done, allowed - done);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        done += static_cast<size_t>(written);
+    }
+    if (full) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return static_cast<ssize_t>(done);
+}
+
+int closeDescriptor(void* cookie) { return ::close(*static_cast<int*>(cookie)); }
+
+}  // namespace
+
+void simulateDiskFullAfter(long long bytes) { g_bytesUntilFull.store(bytes); }
+
 ReplacementFile::ReplacementFile(const std::string& path) : m_path(path) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100 && !m_stream; ++attempt) {
@@ -220,9 +265,14 @@ ReplacementFile::ReplacementFile(const std::string& path) : m_path(path) {
                 continue;
             return;
         }
-        m_stream = ::fdopen(fd, "wb");
+        m_fd = fd;
+        cookie_io_functions_t functions{};
+        functions.write = writeToDescriptor;
+        functions.close = closeDescriptor;
+        m_stream = ::fopencookie(&m_fd, "w", functions);
         if (!m_stream) {
             ::close(fd);
+            m_fd = -1;
             ::unlink(candidate.c_str());
             return;
         }
@@ -232,12 +282,27 @@ ReplacementFile::ReplacementFile(const std::string& path) : m_path(path) {
 
 ReplacementFile::~ReplacementFile() { discard(); }
 
+bool ReplacementFile::write(const void* data, size_t size) {
+    if (!m_stream || std::ferror(m_stream))
+        return false;
+    return size == 0 || (std::fwrite(data, 1, size, m_stream) == size && !std::ferror(m_stream));
+}
+
+bool ReplacementFile::setMode(unsigned mode) { return m_fd >= 0 && ::fchmod(m_fd, static_cast<mode_t>(mode)) == 0; }
+
+bool ReplacementFile::setOwner(unsigned user, unsigned group) {
+    return m_fd >= 0 && ::fchown(m_fd, static_cast<uid_t>(user), static_cast<gid_t>(group)) == 0;
+}
+
 bool ReplacementFile::commit() {
     if (!m_stream)
         return false;
     bool ok = std::fflush(m_stream) == 0 && !std::ferror(m_stream);
+    if (ok && m_durable)
+        ok = ::fsync(m_fd) == 0;
     ok = std::fclose(m_stream) == 0 && ok;
     m_stream = nullptr;
+    m_fd = -1;
     if (ok && std::rename(m_temporary.c_str(), m_path.c_str()) == 0) {
         m_temporary.clear();
         return true;
@@ -251,6 +316,7 @@ void ReplacementFile::discard() {
     if (m_stream) {
         std::fclose(m_stream);
         m_stream = nullptr;
+        m_fd = -1;
     }
     if (!m_temporary.empty()) {
         ::unlink(m_temporary.c_str());
@@ -258,11 +324,29 @@ void ReplacementFile::discard() {
     }
 }
 
-bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+bool writeWholeFile(const std::string& path, const std::string& bytes) {
+    ReplacementFile file(path);
+    return file.write(bytes) && file.commit();
+}
+
+bool copyFile(const std::string& from, const std::string& to, size_t maxBytes) {
+    std::string bytes;
+    return readWholeFile(from, maxBytes, bytes) && writeWholeFile(to, bytes);
+}
+
+bool readFileStart(const std::string& path, size_t maxBytes, std::string& bytes, bool* more) {
     bytes.clear();
+    if (more)
+        *more = false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return false;
+    struct stat info {};
+    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(file);
+        return false;
+    }
+    bytes.reserve(std::min(static_cast<size_t>(info.st_size), maxBytes));
     char buffer[65536];
     bool ok = true;
     for (;;) {
@@ -270,7 +354,9 @@ bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes)
         if (got == 0)
             break;
         if (bytes.size() + got > maxBytes) {
-            ok = false;
+            bytes.append(buffer, maxBytes - bytes.size());
+            if (more)
+                *more = true;
             break;
         }
         bytes.append(buffer, got);
@@ -281,6 +367,17 @@ bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes)
     if (!ok)
         bytes.clear();
     return ok;
+}
+
+bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+    bool more = false;
+    if (!readFileStart(path, maxBytes, bytes, &more))
+        return false;
+    if (more) {
+        bytes.clear();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace veltro

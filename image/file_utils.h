@@ -51,10 +51,15 @@ bool makeDirectories(const std::string& path);
 std::vector<std::string> listDirectory(const std::string& directory,
                                        const std::string& pattern = "*.*");
 
-// Reads a whole file of at most maxBytes bytes into bytes; false (and bytes
-// empty) when it cannot be opened or read, or holds more than maxBytes. Every
-// reader of outside files goes through it, so none allocates without bound.
+// The one bounded reader of files. Reads a whole file of at most maxBytes
+// bytes into bytes; false (and bytes empty) when it cannot be opened or read,
+// is not a regular file, or holds more than maxBytes. Every reader of files
+// goes through it (or readFileStart), so none allocates without bound.
 bool readWholeFile(const std::string& path, size_t maxBytes, std::string& bytes);
+// Like readWholeFile, but a longer file gives its first maxBytes bytes and
+// sets *more (when given) instead of failing; for formats that use what fits
+// and ignore the rest.
+bool readFileStart(const std::string& path, size_t maxBytes, std::string& bytes, bool* more = nullptr);
 
 // True when the path's status can be read.
 bool fileExists(const std::string& path);
@@ -75,9 +80,11 @@ bool moveFile(const std::string& from, const std::string& to);
 // The directory holding the running program.
 std::string programDirectory();
 
-// A file written beside its final path and moved over it only when complete,
-// so a failed save neither leaves a half-written file nor destroys the file it
-// was meant to replace. Discarded unless commit succeeds.
+// The one safe writer of files. A file written beside its final path and
+// moved over it only when complete (flushed, closed, renamed), so a failed
+// save neither leaves a half-written file nor destroys the file it was meant
+// to replace. Discarded unless commit succeeds. Every writer of files goes
+// through it, so simulateDiskFullAfter reaches them all.
 class ReplacementFile {
 public:
     explicit ReplacementFile(const std::string& path);
@@ -85,8 +92,20 @@ public:
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // The stream to write to; null when the temporary file could not be created.
+    // The stream to write to (codecs write through it); null when the
+    // temporary file could not be created.
     FILE* stream() const { return m_stream; }
+    // Writes every byte or fails; once failed, every later write fails too.
+    bool write(const void* data, size_t size);
+    bool write(const std::string& text) { return write(text.data(), text.size()); }
+    // The permission bits the file gets (before commit); false when they
+    // could not be set.
+    bool setMode(unsigned mode);
+    // Hands the file to another owner (before commit); false on failure.
+    bool setOwner(unsigned user, unsigned group);
+    // Makes commit wait until the bytes are on the disk (fsync) before the
+    // rename, for files whose loss would cost the user (settings).
+    void setDurable(bool durable) { m_durable = durable; }
     // Flushes and closes the stream and moves the file into place; false
     // (and nothing changed at the final path) when any step or any earlier
     // write failed.
@@ -98,6 +117,21 @@ private:
     std::string m_path;
     std::string m_temporary;
     FILE* m_stream = nullptr;
+    int m_fd = -1;
+    bool m_durable = false;
 };
+
+// Writes the whole text to path through ReplacementFile; false on any
+// failure, with nothing changed at path.
+bool writeWholeFile(const std::string& path, const std::string& bytes);
+
+// Copies a file of at most maxBytes bytes through readWholeFile and
+// ReplacementFile; false on any failure.
+bool copyFile(const std::string& from, const std::string& to, size_t maxBytes);
+
+// Test seam: after this many more bytes have been written through any
+// ReplacementFile, writes fail as on a full disk. A negative value (the
+// default) turns the simulation off.
+void simulateDiskFullAfter(long long bytes);
 
 }  // namespace veltro

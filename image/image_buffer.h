@@ -16,6 +16,9 @@ inline constexpr int kMaxImageDimension = 16384;
 // largest movie frame): a header may claim both sides at their cap, and a few
 // bytes of it must not make the program allocate and fill gigabytes.
 inline constexpr int64_t kMaxImagePixels = int64_t{8192} * 8192;
+// Largest picture file a codec reads (far beyond any real interface picture,
+// frame sheet or template).
+inline constexpr size_t kMaxImageFileBytes = size_t{256} << 20;
 
 class ImageBuffer {
 public:

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <vector>
 
+#include "image/file_utils.h"
 #include "image/jpeg_format.h"
 #include "image/png_format.h"
 
@@ -74,6 +75,27 @@ ImagePtr loadImage(const std::string& path) {
     ImageFormat* format = findImageFormat(path);
     return format ? format->load(path) : nullptr;
 }
+
+ImagePtr loadImage(const std::string& path, std::string* error) {
+    ImageFormat* format = findImageFormat(path);
+    if (!format) {
+        if (error)
+            *error = "no image format reads \"" + extensionOf(path) + "\" files";
+        return nullptr;
+    }
+    ImagePtr image = format->load(path);
+    if (!image && error)
+        *error = imageError();
+    return image;
+}
+
+namespace {
+thread_local std::string t_imageError;
+}  // namespace
+
+const std::string& imageError() { return t_imageError; }
+
+void setImageError(std::string text) { t_imageError = std::move(text); }
 
 const std::string& imageFilter() {
     Registry& r = registry();

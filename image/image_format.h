@@ -1,6 +1,6 @@
 // Image file formats and the process-wide registry that picks one by a path's
-// extension. Formats fail silently (none / false); callers report failures
-// with their own messages.
+// extension. Formats fail silently (none / false) and leave the reason in
+// imageError; callers report failures with their own messages.
 #pragma once
 
 #include <string>
@@ -32,6 +32,14 @@ void clearImageFormats();
 ImageFormat* findImageFormat(const std::string& path);
 // findImageFormat, then that format's load.
 ImagePtr loadImage(const std::string& path);
+// loadImage, with error set to the reason when it fails (no format for the
+// extension, or imageError of the format's load).
+ImagePtr loadImage(const std::string& path, std::string* error);
+// Why the last load or save that failed on this thread failed: the codec
+// library's own message where it gave one. Codecs set it on every failure.
+const std::string& imageError();
+// Sets imageError (for codecs).
+void setImageError(std::string text);
 // The double-NUL-terminated "All Image" filter list for file dialogs.
 const std::string& imageFilter();
 

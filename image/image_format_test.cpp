@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "image/file_utils.h"
 #include "image/image_test_support.h"
 #include "image/jpeg_format.h"
 #include "image/png_format.h"
@@ -119,6 +120,56 @@ TEST_F(ImageFormatRegistry, LoadImageReadsThroughTheMatchingCodec) {
     // A JPEG named .png goes to the PNG codec, which refuses it.
     ASSERT_TRUE(JpegFormat().save(dir.file("wrong.png"), image));
     EXPECT_FALSE(loadImage(dir.file("wrong.png")));
+}
+
+}  // namespace
+}  // namespace veltro
+
+namespace veltro {
+namespace {
+
+// Codec failures used to drop libjpeg's and libpng's own messages, and codec
+// writes did not see the simulated full disk; both now go through one seam.
+TEST(ImageCodecFailures, LibraryMessagesReachImageErrorAndAFullDiskFailsEverySave) {
+    testing::TempDir dir;
+    ImageBuffer picture(64, 48);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            picture.row(y)[x] = 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 5);
+    PngFormat png;
+    JpegFormat jpeg;
+    ImageFormat* formats[] = {&png, &jpeg};
+    const char* names[] = {"p.png", "j.jpg"};
+    clearImageFormats();
+    registerImageFormat(&png);
+    registerImageFormat(&jpeg);
+
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(names[i]);
+        const std::string path = dir.file(names[i]);
+        ASSERT_TRUE(formats[i]->save(path, picture));
+        const std::vector<uint8_t> saved = testing::readBytes(path);
+
+        // Cut in the middle: the load fails and says why in the library's words.
+        std::vector<uint8_t> cut(saved.begin(), saved.begin() + static_cast<std::ptrdiff_t>(saved.size() / 2));
+        const std::string cutPath = dir.file(std::string("cut_") + names[i]);
+        ASSERT_TRUE(testing::writeBytes(cutPath, cut));
+        setImageError(std::string());
+        std::string error;
+        EXPECT_EQ(loadImage(cutPath, &error), nullptr);
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error, imageError());
+
+        // The disk fills up during the save: it fails and the earlier file stays.
+        simulateDiskFullAfter(100);
+        setImageError(std::string());
+        EXPECT_FALSE(formats[i]->save(path, picture));
+        simulateDiskFullAfter(-1);
+        EXPECT_FALSE(imageError().empty());
+        EXPECT_EQ(testing::readBytes(path), saved);
+        EXPECT_EQ(listDirectory(dir.path(), std::string(names[i]) + "*").size(), 1u);
+    }
+    clearImageFormats();
 }
 
 }  // namespace

@@ -26,9 +26,17 @@ constexpr int kMaxScans = 1000;
 struct ErrorManager {
     jpeg_error_mgr base;
     jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
 };
 
+// Keeps libjpeg's text of the message being raised, for imageError.
+void keepMessage(j_common_ptr info) {
+    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+    (*info->err->format_message)(info, errors->message);
+}
+
 [[noreturn]] void jumpOnError(j_common_ptr info) {
+    keepMessage(info);
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
@@ -37,13 +45,14 @@ struct ErrorManager {
 // grey lower part.
 void filterWarning(j_common_ptr info, int level) {
     if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF)
-        std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+        jumpOnError(info);
 }
 
-// Codec failures are silent; callers show their own messages.
+// Nothing goes to stderr: the text of a failure reaches imageError.
 void discardMessage(j_common_ptr) {}
 
 void installErrorManager(ErrorManager& errors) {
+    errors.message[0] = '\0';
     jpeg_std_error(&errors.base);
     errors.base.error_exit = jumpOnError;
     errors.base.emit_message = filterWarning;
@@ -52,8 +61,11 @@ void installErrorManager(ErrorManager& errors) {
 
 void limitScans(j_common_ptr info) {
     auto* decompressor = reinterpret_cast<j_decompress_ptr>(info);
-    if (decompressor->input_scan_number > kMaxScans)
+    if (decompressor->input_scan_number > kMaxScans) {
+        std::snprintf(reinterpret_cast<ErrorManager*>(info->err)->message, JMSG_LENGTH_MAX,
+                      "more than %d progressive scans", kMaxScans);
         std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+    }
 }
 
 uint32_t greyPixel(JSAMPLE g) { return 0xFF000000u | uint32_t(g) << 16 | uint32_t(g) << 8 | g; }
@@ -74,14 +86,15 @@ uint32_t cmykPixel(const JSAMPLE* s, bool inverted) {
     return 0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (y * k / 255);
 }
 
-// Reads from file, or from the size bytes at data when file is none.
-bool decode(FILE* file, const uint8_t* data, size_t size, int64_t maxPixels, ImagePtr& out) {
+// Decodes the size bytes at data, refusing pictures of more than maxPixels.
+bool decode(const uint8_t* data, size_t size, int64_t maxPixels, ImagePtr& out) {
     jpeg_decompress_struct info;
     ErrorManager errors;
     jpeg_progress_mgr progress;
     info.err = &errors.base;
     installErrorManager(errors);
     if (setjmp(errors.jump)) {
+        setImageError(errors.message);
         jpeg_destroy_decompress(&info);
         out.reset();
         return false;
@@ -90,14 +103,12 @@ bool decode(FILE* file, const uint8_t* data, size_t size, int64_t maxPixels, Ima
     info.mem->max_memory_to_use = kMaxLibraryMemory;
     progress.progress_monitor = limitScans;
     info.progress = &progress;
-    if (file)
-        jpeg_stdio_src(&info, file);
-    else
-        jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
     if (info.image_width == 0 || info.image_height == 0 || info.image_width > unsigned(kMaxImageDimension) ||
         info.image_height > unsigned(kMaxImageDimension) ||
         int64_t{info.image_width} * info.image_height > maxPixels) {
+        setImageError("the picture's size is out of range");
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -109,6 +120,7 @@ bool decode(FILE* file, const uint8_t* data, size_t size, int64_t maxPixels, Ima
     jpeg_start_decompress(&info);
     int components = info.output_components;
     if (!(components == 1 || (components == 3 && !cmyk) || (components == 4 && cmyk))) {
+        setImageError("unsupported colour components");
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -140,6 +152,7 @@ bool encode(FILE* file, const ImageBuffer& image, int quality, JSAMPLE* line) {
     info.err = &errors.base;
     installErrorManager(errors);
     if (setjmp(errors.jump)) {
+        setImageError(errors.message);
         jpeg_destroy_compress(&info);
         return false;
     }
@@ -176,33 +189,43 @@ bool encode(FILE* file, const ImageBuffer& image, int quality, JSAMPLE* line) {
 }  // namespace
 
 ImagePtr JpegFormat::load(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    std::string bytes;
+    if (!readWholeFile(path, kMaxImageFileBytes, bytes)) {
+        setImageError("cannot read \"" + path + "\"");
         return nullptr;
+    }
     ImagePtr image;
-    bool ok = decode(file, nullptr, 0, kMaxImagePixels, image);
-    std::fclose(file);
-    return ok ? std::move(image) : nullptr;
+    return decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), kMaxImagePixels, image)
+               ? std::move(image)
+               : nullptr;
 }
 
 ImagePtr decodeJpeg(const uint8_t* data, size_t size, int64_t maxPixels) {
     if (!data || size == 0)
         return nullptr;
     ImagePtr image;
-    return decode(nullptr, data, size, maxPixels, image) ? std::move(image) : nullptr;
+    return decode(data, size, maxPixels, image) ? std::move(image) : nullptr;
 }
 
 bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {
     if (image.width <= 0 || image.height <= 0 ||
-        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
+        setImageError("the picture is empty");
         return false;
+    }
     ReplacementFile out(path);
-    if (!out.stream())
+    if (!out.stream()) {
+        setImageError("cannot create \"" + path + "\"");
         return false;
+    }
     std::vector<JSAMPLE> line(static_cast<size_t>(image.width) * 3);
     if (!encode(out.stream(), image, quality, line.data()))
         return false;
-    return out.commit();
+    if (!out.commit()) {
+        setImageError("cannot write \"" + path + "\" (disk full?)");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace veltro

@@ -8,6 +8,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <png.h>
@@ -24,27 +25,30 @@ namespace {
 // Largest ancillary chunk libpng may allocate for (text, profiles).
 constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
 
-[[noreturn]] void jumpOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// libpng's text of the failure reaches imageError; nothing goes to stderr.
+[[noreturn]] void jumpOnError(png_structp png, png_const_charp message) {
+    setImageError(message ? message : "libpng error");
+    png_longjmp(png, 1);
+}
 void ignoreWarning(png_structp, png_const_charp) {}
 
-// The unread rest of a PNG held in memory.
+// The unread rest of the PNG's bytes as libpng reads them.
 struct MemorySource {
     const uint8_t* data;
     size_t left;
 };
 
-void readFromMemory(png_structp png, png_bytep target, png_size_t count) {
+void readFromMemory(png_structp png, png_bytep target, png_size_t length) {
     auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
-    if (count > source->left)
-        png_error(png, "truncated");
-    std::memcpy(target, source->data, count);
-    source->data += count;
-    source->left -= count;
+    if (length > source->left)
+        png_error(png, "Read Error: the file ends early");
+    std::memcpy(target, source->data, length);
+    source->data += length;
+    source->left -= length;
 }
 
-// Reads from file, or from memory when file is none.
-bool decode(FILE* file, MemorySource* memory, int64_t maxPixels, ImagePtr& out,
-            std::vector<png_bytep>& rows) {
+// Decodes the PNG in source, refusing pictures of more than maxPixels.
+bool decode(MemorySource source, int64_t maxPixels, ImagePtr& out, std::vector<png_bytep>& rows) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOnError, ignoreWarning);
     if (!png)
         return false;
@@ -60,16 +64,14 @@ bool decode(FILE* file, MemorySource* memory, int64_t maxPixels, ImagePtr& out,
     }
     png_set_user_limits(png, kMaxImageDimension, kMaxImageDimension);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
-    if (file)
-        png_init_io(png, file);
-    else
-        png_set_read_fn(png, memory, readFromMemory);
+    png_set_read_fn(png, &source, readFromMemory);
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
     int depth = 0, colourType = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colourType, nullptr, nullptr, nullptr);
     if (int64_t{width} * height > maxPixels) {
+        setImageError("the picture's size is out of range");
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
@@ -89,6 +91,7 @@ bool decode(FILE* file, MemorySource* memory, int64_t maxPixels, ImagePtr& out,
     png_read_update_info(png, info);
 
     if (png_get_rowbytes(png, info) != png_size_t(width) * 4 || png_get_bit_depth(png, info) != 8) {
+        setImageError("unsupported pixel layout");
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
@@ -134,36 +137,46 @@ bool encode(FILE* file, const ImageBuffer& image, std::vector<png_bytep>& rows) 
 }  // namespace
 
 ImagePtr PngFormat::load(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    std::string bytes;
+    if (!readWholeFile(path, kMaxImageFileBytes, bytes)) {
+        setImageError("cannot read \"" + path + "\"");
         return nullptr;
+    }
     ImagePtr image;
     std::vector<png_bytep> rows;
-    bool ok = decode(file, nullptr, kMaxImagePixels, image, rows);
-    std::fclose(file);
-    return ok ? std::move(image) : nullptr;
+    return decode(MemorySource{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()},
+                  kMaxImagePixels, image, rows)
+               ? std::move(image)
+               : nullptr;
 }
 
 ImagePtr decodePng(const uint8_t* data, size_t size, int64_t maxPixels) {
     if (!data)
         return nullptr;
-    MemorySource memory{data, size};
     ImagePtr image;
     std::vector<png_bytep> rows;
-    return decode(nullptr, &memory, maxPixels, image, rows) ? std::move(image) : nullptr;
+    return decode(MemorySource{data, size}, maxPixels, image, rows) ? std::move(image) : nullptr;
 }
 
 bool PngFormat::save(const std::string& path, const ImageBuffer& image) {
     if (image.width <= 0 || image.height <= 0 ||
-        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+        image.pixelCount() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height)) {
+        setImageError("the picture is empty");
         return false;
+    }
     ReplacementFile out(path);
-    if (!out.stream())
+    if (!out.stream()) {
+        setImageError("cannot create \"" + path + "\"");
         return false;
+    }
     std::vector<png_bytep> rows;
     if (!encode(out.stream(), image, rows))
         return false;
-    return out.commit();
+    if (!out.commit()) {
+        setImageError("cannot write \"" + path + "\" (disk full?)");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace veltro

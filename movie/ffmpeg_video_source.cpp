@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdarg>
 #include <cstring>
 #include <cstdlib>
 #include <mutex>
@@ -16,6 +17,8 @@ extern "C" {
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
+
+#include "movie/movie_format.h"
 
 namespace veltro {
 
@@ -34,15 +37,25 @@ constexpr int kPacketsPerFrame = 4;
 // takes a packet for a placeholder.
 constexpr int kPlaceholderBytes = 20;
 
-// FFmpeg's own diagnostics stay quiet: damaged files are reported to the user
-// by the callers' return-value checks, not by library chatter on stderr.
-// VELTRO_FFMPEG_LOG=1 brings the library's errors back for diagnosis.
+// FFmpeg's errors never go to stderr: the last one of the failing call is
+// kept as movieError, which the flow that opened the movie shows with its own
+// message.
+void keepLibraryMessage(void* context, int level, const char* format, va_list args) {
+    if (level > AV_LOG_ERROR)
+        return;
+    char line[512];
+    int printPrefix = 0;
+    av_log_format_line2(context, level, format, args, line, sizeof line, &printPrefix);
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    if (!text.empty())
+        setMovieError(std::move(text));
+}
+
 void quietLibraryLog() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        const char* wanted = std::getenv("VELTRO_FFMPEG_LOG");
-        av_log_set_level(wanted && *wanted == '1' ? AV_LOG_ERROR : AV_LOG_QUIET);
-    });
+    std::call_once(once, [] { av_log_set_callback(keepLibraryMessage); });
 }
 
 // The timestamp the index and the decoder agree on for a packet: its
@@ -158,6 +171,8 @@ bool FfmpegVideoSource::openWith(const std::string* path, VideoStreamChoice choi
         close();
         return false;
     }
+    if (!m_budgetChosen)
+        m_cacheBudget = pictureCacheBudgetFor(m_frames, m_width, m_height);
     return true;
 }
 
@@ -739,6 +754,22 @@ void FfmpegVideoSource::keepPicture(int index, const AVFrame& picture) {
 void FfmpegVideoSource::setPictureCacheBytes(size_t bytes) {
     clearCache();
     m_cacheBudget = bytes;
+    m_budgetChosen = true;
+}
+
+size_t pictureCacheBudgetFor(const std::vector<VideoFrameEntry>& frames, int width, int height) {
+    // The longest run of frames from one key frame to the next, in
+    // presentation order.
+    size_t longest = 0;
+    size_t run = 0;
+    for (const VideoFrameEntry& frame : frames) {
+        run = frame.key ? 1 : run + 1;
+        longest = std::max(longest, run);
+    }
+    // A 4:2:0 picture with room for the decoder's padding.
+    const size_t picture = static_cast<size_t>(std::max(width, 0) + 64) * (std::max(height, 0) + 64) * 2;
+    const size_t wanted = 2 * longest * picture;
+    return std::clamp(wanted, kPictureCacheBytes, kMaxPictureCacheBytes);
 }
 
 void FfmpegVideoSource::clearCache() {

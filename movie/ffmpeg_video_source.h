@@ -35,9 +35,12 @@ inline constexpr int kMaxMovieDimension = 8192;
 // Most frames one clip may index (about nine hours at 30 frames per second);
 // frames past this are not offered.
 inline constexpr int kMaxIndexedFrames = 1 << 20;
-// Most bytes of decoded pictures a source keeps for revisits (scrubbing back
-// and forth through a group of pictures decodes it once).
+// Fewest and most bytes of decoded pictures a source keeps for revisits.
+// Within those bounds a source keeps two of its longest key-frame intervals,
+// so scrubbing back and forth through a group of pictures decodes it once
+// even for high-resolution clips with sparse key frames.
 inline constexpr size_t kPictureCacheBytes = size_t{64} << 20;
+inline constexpr size_t kMaxPictureCacheBytes = size_t{512} << 20;
 
 // a + b for timestamps, held at the ends of the range instead of overflowing
 // (a damaged file may carry any 64-bit time).
@@ -74,6 +77,11 @@ struct RawSample {
     // The palette the sample came with (AV_PKT_DATA_PALETTE), else empty.
     std::vector<uint32_t> palette;
 };
+
+// The picture cache budget for a stream: two of its longest key-frame
+// intervals of width x height pictures, held between kPictureCacheBytes and
+// kMaxPictureCacheBytes.
+size_t pictureCacheBudgetFor(const std::vector<VideoFrameEntry>& frames, int width, int height);
 
 class FfmpegVideoSource {
 public:
@@ -124,8 +132,9 @@ public:
         size_t position = 0;
     };
 
-    // Sets how many bytes of decoded pictures may be kept (default
-    // kPictureCacheBytes; 0 keeps none) and drops what is kept now.
+    // Sets how many bytes of decoded pictures may be kept (by default what
+    // pictureCacheBudgetFor gives at opening; 0 keeps none) and drops what is
+    // kept now.
     void setPictureCacheBytes(size_t bytes);
 
 private:
@@ -211,6 +220,8 @@ private:
     std::vector<CachedPicture> m_cache;
     size_t m_cacheBytes = 0;
     size_t m_cacheBudget = kPictureCacheBytes;
+    // Set once a caller chose the budget; opening then keeps it.
+    bool m_budgetChosen = false;
     uint64_t m_useClock = 0;
 };
 

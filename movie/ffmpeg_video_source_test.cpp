@@ -228,3 +228,33 @@ TEST_F(FfmpegVideoSourceTest, RawSamplesAreReadByIndexWithoutDecoding) {
 
 }  // namespace
 }  // namespace veltro
+
+namespace veltro {
+namespace {
+
+std::vector<VideoFrameEntry> framesWithKeyEvery(int count, int interval) {
+    std::vector<VideoFrameEntry> frames(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        frames[static_cast<size_t>(i)].key = i % interval == 0;
+    return frames;
+}
+
+TEST(PictureCacheBudget, HoldsTwoOfTheLongestKeyIntervalsWithinItsBounds) {
+    // Small pictures and frequent key frames: the floor.
+    EXPECT_EQ(pictureCacheBudgetFor(framesWithKeyEvery(300, 30), 320, 240), kPictureCacheBytes);
+    // 1080p with a key frame every 60 frames: two intervals of pictures.
+    const size_t hd = pictureCacheBudgetFor(framesWithKeyEvery(600, 60), 1920, 1080);
+    EXPECT_GT(hd, kPictureCacheBytes);
+    EXPECT_GE(hd, size_t{2} * 60 * 1920 * 1080 * 3 / 2) << "room for two groups of 4:2:0 pictures";
+    // One long interval decides, not the count of frames.
+    auto uneven = framesWithKeyEvery(600, 10);
+    for (size_t i = 201; i < 300; ++i)
+        uneven[i].key = false;
+    EXPECT_GT(pictureCacheBudgetFor(uneven, 1920, 1080), pictureCacheBudgetFor(framesWithKeyEvery(600, 10), 1920, 1080));
+    // Huge pictures or a clip without key frames: the ceiling.
+    EXPECT_EQ(pictureCacheBudgetFor(framesWithKeyEvery(5000, 5000), 8192, 8192), kMaxPictureCacheBytes);
+    EXPECT_EQ(pictureCacheBudgetFor({}, 1920, 1080), kPictureCacheBytes);
+}
+
+}  // namespace
+}  // namespace veltro

@@ -65,7 +65,16 @@ const MovieFormat* nextMovieFormat(const std::string& path, const MovieFormat* p
     return nullptr;
 }
 
+namespace {
+thread_local std::string t_movieError;
+}  // namespace
+
+const std::string& movieError() { return t_movieError; }
+
+void setMovieError(std::string text) { t_movieError = std::move(text); }
+
 MovieReaderPtr openMovie(const std::string& path, const MovieFormat** formatOut) {
+    t_movieError.clear();
     for (const MovieFormat* format = nextMovieFormat(path, nullptr); format;
          format = nextMovieFormat(path, format)) {
         if (MovieReaderPtr reader = format->open(path)) {

@@ -62,4 +62,11 @@ MovieReaderPtr openMovie(const std::string& path, const MovieFormat** formatOut 
 // The double-NUL-terminated "All Video" filter list for file dialogs.
 const std::string& movieFilter();
 
+// Why the last movie that failed to open on this thread failed, in the
+// decoding library's words where it gave any (openMovie clears it first);
+// empty when no reader said more than no.
+const std::string& movieError();
+// Sets movieError (for readers).
+void setMovieError(std::string text);
+
 }  // namespace veltro

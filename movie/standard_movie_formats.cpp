@@ -4,6 +4,9 @@
 // containers of today to the video-file format.
 #include "movie/standard_movie_formats.h"
 
+#include "image/image_format.h"
+#include "image/jpeg_format.h"
+#include "image/png_format.h"
 #include "movie/avi_movie.h"
 #include "movie/direct_show_movie.h"
 #include "movie/frame_store_movie.h"
@@ -44,6 +47,22 @@ void registerStandardMovieFormats() {
     for (const auto& entry : table)
         if (!isRegistered(*entry.format, entry.claimedPath))
             registerMovieFormat(entry.format);
+}
+
+void registerStandardFormats() {
+    // The formats live until the process ends; the registries only point at them.
+    static PngFormat png;
+    static JpegFormat jpeg;
+    static const AviMovieFormat avi;
+    static const QuickTimeMovieFormat quickTime;
+    static const FrameStoreMovieFormat frameStore;
+    static const DirectShowMovieFormat directShow;
+    static const VideoFileMovieFormat videoFile;
+    registerImageFormat(&png);
+    registerImageFormat(&jpeg);
+    const MovieFormat* const movies[] = {&avi, &quickTime, &frameStore, &directShow, &videoFile};
+    for (const MovieFormat* format : movies)
+        registerMovieFormat(format);
 }
 
 }  // namespace veltro

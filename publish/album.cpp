@@ -28,14 +28,15 @@ std::optional<fs::path> firstFreeName(const fs::path& dir, const std::string& pr
 std::vector<AlbumPage> listAlbumPages(const std::string& albumDir) {
     std::vector<AlbumPage> pages;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(albumDir, ec)) {
-        std::string name = entry.path().filename().string();
-        if (name.empty() || name[0] == '.' || !entry.is_directory(ec))
+    for (fs::directory_iterator entry(albumDir, ec), end; !ec && entry != end; entry.increment(ec)) {
+        std::string name = entry->path().filename().string();
+        std::error_code kind;
+        if (name.empty() || name[0] == '.' || !entry->is_directory(kind))
             continue;
         struct stat info {};
-        if (::stat((entry.path() / "veltro.txt").c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        if (::stat((entry->path() / "veltro.txt").c_str(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
-        pages.push_back({entry.path().string(), name, info.st_mtim.tv_sec, info.st_mtim.tv_nsec});
+        pages.push_back({entry->path().string(), name, info.st_mtim.tv_sec, info.st_mtim.tv_nsec});
     }
     std::stable_sort(pages.begin(), pages.end(), [](const AlbumPage& a, const AlbumPage& b) {
         if (a.time != b.time)

@@ -6,7 +6,6 @@
 #include "publish/album.h"
 #include "publish/viewer_data.h"
 #include "image/file_utils.h"
-#include "services/prompts.h"
 #include "services/resources.h"
 #include "services/settings.h"
 
@@ -14,22 +13,25 @@ namespace veltro {
 
 namespace {
 
-void showKeyed(const char* key, const std::string& argument) {
-    showMessage(formatText(resources().text(key), {argument}));
+void setKeyed(std::string* error, const char* key, const std::string& argument) {
+    if (error)
+        *error = formatText(resources().text(key), {argument});
 }
 
 }  // namespace
 
 std::string albumDirectory() { return settings().find("album_dir", "/pages"); }
 
-std::unique_ptr<Document> newDocumentFromSource(const std::string& moviePath) {
-    if (moviePath.empty())
+std::unique_ptr<Document> newDocumentFromSource(const std::string& moviePath, std::string* error) {
+    if (moviePath.empty()) {
+        setKeyed(error, "e_cant_open", moviePath);
         return nullptr;
+    }
     settings().set("tmp_dir", directoryOf(moviePath));
     auto document = std::make_unique<Document>(320, 240);
     MediaEntry* entry = document->movieCache.find(moviePath);
     if (!entry || !entry->movie) {
-        showKeyed("e_cant_open", moviePath);
+        setKeyed(error, "e_cant_open", moviePath);
         return nullptr;
     }
     auto movie = std::make_unique<MovieObject>(*document);
@@ -44,11 +46,14 @@ std::unique_ptr<Document> newDocumentFromSource(const std::string& moviePath) {
 
 void assignNewPage(Document& document) { document.setName(newPageDirectory(albumDirectory())); }
 
-std::unique_ptr<Document> reopenPage(const std::string& pageDir, std::string* error) {
+std::unique_ptr<Document> reopenPage(const std::string& pageDir, std::string* error, std::string* notice) {
     auto document = std::make_unique<Document>(320, 240);
     document->clear();
-    if (!openViewerData(joinPath(pageDir, "veltro.txt"), *document, error)) {
-        showKeyed("e_cant_open", pageDir);
+    std::string reason;
+    if (!openViewerData(joinPath(pageDir, "veltro.txt"), *document, &reason)) {
+        setKeyed(error, "e_cant_open", pageDir);
+        if (error && !reason.empty())
+            *error += " (" + reason + ")";
         return nullptr;
     }
     document->setEditing(true);
@@ -73,7 +78,8 @@ std::unique_ptr<Document> reopenPage(const std::string& pageDir, std::string* er
             break;
         }
     }
-    showMessage(resources().text("nosrcfile"));
+    if (notice)
+        *notice = resources().text("nosrcfile");
     return document;
 }
 

@@ -15,9 +15,9 @@ std::string albumDirectory();
 
 // A new 320 x 240 document showing the movie at moviePath in one movie object
 // (unselected, flagL 1), in editing mode and with a new page directory. The
-// movie's directory is stored as "tmp_dir". None, after the message
-// "e_cant_open" (or "e_gen_video"), when the movie cannot be loaded.
-std::unique_ptr<Document> newDocumentFromSource(const std::string& moviePath);
+// movie's directory is stored as "tmp_dir". None, with error set to the text
+// of "e_cant_open", when the movie cannot be loaded.
+std::unique_ptr<Document> newDocumentFromSource(const std::string& moviePath, std::string* error = nullptr);
 
 // Gives the document the first free "new%d" of the album directory as its
 // name (the page directory; created only when publishing).
@@ -27,9 +27,12 @@ void assignNewPage(Document& document);
 // and frame stores, named after the page and in editing mode; its title and
 // comment go to Settings "message0" and "message1". When the source movie
 // recorded in "data.txt" ("src", "src_size", "src_mtime") is still the same
-// file it replaces the first movie object's frame store; otherwise the
-// message "nosrcfile" is shown and the page's frame stores are edited. None,
-// after "e_cant_open", when the page cannot be read.
-std::unique_ptr<Document> reopenPage(const std::string& pageDir, std::string* error = nullptr);
+// file it replaces the first movie object's frame store; otherwise the page's
+// frame stores are edited and notice (when given) receives the text of
+// "nosrcfile". None, with error set to the text of "e_cant_open" and the
+// reason, when the page cannot be read. Nothing is shown here: the flow that
+// asked shows error or notice once.
+std::unique_ptr<Document> reopenPage(const std::string& pageDir, std::string* error = nullptr,
+                                     std::string* notice = nullptr);
 
 }  // namespace veltro

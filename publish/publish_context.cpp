@@ -1,5 +1,5 @@
-// The publishing steps. Every file goes through OutputFile so a full disk is
-// seen as a failure; the frame stores are written by the frame store writer.
+// The publishing steps. Every file goes through ReplacementFile so a full disk
+// is seen as a failure; the frame stores are written by the frame store writer.
 #include "publish/publish_context.h"
 
 #include <nettle/base64.h>
@@ -10,7 +10,6 @@
 
 #include "document/document.h"
 #include "document/movie_object.h"
-#include "publish/output_file.h"
 #include "publish/viewer_data.h"
 #include "publish/zip_archive.h"
 #include "encode/frame_store_writer.h"
@@ -18,7 +17,6 @@
 #include "image/jpeg_format.h"
 #include "services/canvas.h"
 #include "services/progress.h"
-#include "services/prompts.h"
 #include "services/resources.h"
 
 namespace veltro {
@@ -84,11 +82,7 @@ bool PublishContext::writeFrameStores(Progress& progress) {
 }
 
 bool PublishContext::writeViewerData(uint32_t headerValue) {
-    OutputFile file;
-    if (!file.open(joinPath(m_pageDir, "veltro.txt")))
-        return false;
-    file.write(storedViewerData(viewerDataBody(m_document, headerValue)));
-    return file.close();
+    return writeWholeFile(joinPath(m_pageDir, "veltro.txt"), storedViewerData(viewerDataBody(m_document, headerValue)));
 }
 
 bool PublishContext::writeThumbnail() {
@@ -103,7 +97,7 @@ bool PublishContext::writeThumbnail() {
 bool PublishContext::copyViewerArchive() {
     std::optional<std::vector<uint8_t>> bytes = resources().readFile("veltro.jar");
     if (!bytes) {
-        showMessage("No jar resource");
+        m_notices.push_back(resources().text("e_no_jar"));
         return false;
     }
     return writeWholeFile(joinPath(m_pageDir, "veltro.jar"), std::string(bytes->begin(), bytes->end()));
@@ -114,7 +108,7 @@ bool PublishContext::copyViewerScript() {
     if (!bytes) {
         // Like the missing applet archive: the page is still written, but the
         // author learns that browsers will not play it.
-        showMessage("No viewer script resource");
+        m_notices.push_back(resources().text("e_no_viewer_js"));
         return true;
     }
     return writeWholeFile(joinPath(m_pageDir, "veltro.js"), std::string(bytes->begin(), bytes->end()));
@@ -137,8 +131,7 @@ bool PublishContext::writeBrowserData() {
 }
 
 bool PublishContext::writeZip() {
-    ZipStatus status = ZipStatus::Ok;
-    return writePageZip(m_pageDir, &status) && status == ZipStatus::Ok;
+    return writePageZip(m_pageDir);
 }
 
 }  // namespace veltro

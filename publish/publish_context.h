@@ -29,11 +29,12 @@ public:
     // "thumb.jpg": the document canvas as it is now, at the document's JPEG
     // quality.
     bool writeThumbnail();
-    // "veltro.jar" from the resource set. A missing resource shows "No jar
-    // resource" and gives false.
+    // "veltro.jar" from the resource set. A missing resource adds the notice
+    // "e_no_jar" and gives false.
     bool copyViewerArchive();
     // "veltro.js" (the browser viewer) from the resource set; true without
-    // writing anything when the resource set has none.
+    // writing anything, after the notice "e_no_viewer_js", when the resource
+    // set has none.
     bool copyViewerScript();
     // "veltro-data.js", so pages opened from file:// play without fetching:
     //
@@ -47,6 +48,10 @@ public:
     // The page archive "<page>/<name>.zip"; false when it could not be made.
     bool writeZip();
 
+    // What the author should be told although the steps went on (texts of
+    // the string resources), in the order they arose.
+    const std::vector<std::string>& notices() const { return m_notices; }
+
     // The page directory written into.
     const std::string& pageDir() const { return m_pageDir; }
     // File names of the frame store indexes, in k order (after
@@ -56,6 +61,7 @@ public:
 private:
     std::string m_pageDir;
     Document& m_document;
+    std::vector<std::string> m_notices;
 };
 
 // "v%x.txt" for the k-th frame store.

@@ -9,17 +9,14 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "document/document.h"
 #include "document/movie_object.h"
-#include "publish/output_file.h"
 #include "publish/page_text.h"
 #include "publish/publish_context.h"
 #include "image/file_utils.h"
 #include "services/progress.h"
-#include "services/prompts.h"
 #include "services/resources.h"
 #include "services/settings.h"
 
@@ -35,23 +32,28 @@ std::string hexText(uint32_t value) {
     return text;
 }
 
-// Copies a file through OutputFile, so a full disk shows as a failure.
-bool copyFileThrough(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    if (!in)
+// Largest file copied into a page (frame sheets, backgrounds); the page
+// archive refuses larger entries anyway.
+constexpr size_t kMaxPageFileBytes = size_t{1} << 30;
+
+// Copies a directory and everything below it (files through copyFile, so a
+// full disk shows as a failure); false on any failure.
+bool copyTree(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    if (!fs::create_directory(to, ec) && ec)
         return false;
-    OutputFile out;
-    if (!out.open(to))
-        return false;
-    char buffer[1 << 16];
-    while (in) {
-        in.read(buffer, sizeof buffer);
-        std::streamsize got = in.gcount();
-        if (got > 0 && !out.write(buffer, static_cast<size_t>(got)))
-            break;
+    for (fs::directory_iterator entry(from, ec), end; !ec && entry != end; entry.increment(ec)) {
+        const fs::path target = to / entry->path().filename();
+        std::error_code kind;
+        if (entry->is_directory(kind)) {
+            if (!copyTree(entry->path(), target))
+                return false;
+        } else if (entry->is_regular_file(kind)) {
+            if (!copyFile(entry->path().string(), target.string(), kMaxPageFileBytes))
+                return false;
+        }
     }
-    bool readAll = in.eof();
-    return out.close() && readAll;
+    return !ec;
 }
 
 // The source clip of the first movie object (exported or not).
@@ -81,14 +83,14 @@ std::string stripTrailingSeparators(std::string path) {
 // its archive) and its subdirectories over into the new page.
 bool keepEarlierFiles(const std::string& pageDir, const std::string& name, const std::string& stage) {
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(pageDir, ec)) {
-        const std::string file = entry.path().filename().string();
-        if (entry.is_directory(ec)) {
-            fs::copy(entry.path(), fs::path(stage) / file, fs::copy_options::recursive, ec);
-            if (ec)
+    for (fs::directory_iterator entry(pageDir, ec), end; !ec && entry != end; entry.increment(ec)) {
+        const std::string file = entry->path().filename().string();
+        std::error_code kind;
+        if (entry->is_directory(kind)) {
+            if (!copyTree(entry->path(), fs::path(stage) / file))
                 return false;
-        } else if (entry.is_regular_file(ec) && file != name + ".zip" && file != name + ".zip.part") {
-            if (!copyFileThrough(entry.path().string(), joinPath(stage, file)))
+        } else if (entry->is_regular_file(kind) && file != name + ".zip") {
+            if (!copyFile(entry->path().string(), joinPath(stage, file), kMaxPageFileBytes))
                 return false;
         }
     }
@@ -98,14 +100,12 @@ bool keepEarlierFiles(const std::string& pageDir, const std::string& name, const
 // Subdirectories of the earlier page stay when its frame stores are rebuilt.
 bool keepEarlierDirectories(const std::string& pageDir, const std::string& stage) {
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(pageDir, ec)) {
-        if (!entry.is_directory(ec))
-            continue;
-        fs::copy(entry.path(), fs::path(stage) / entry.path().filename(), fs::copy_options::recursive, ec);
-        if (ec)
+    for (fs::directory_iterator entry(pageDir, ec), end; !ec && entry != end; entry.increment(ec)) {
+        std::error_code kind;
+        if (entry->is_directory(kind) && !copyTree(entry->path(), fs::path(stage) / entry->path().filename()))
             return false;
     }
-    return true;
+    return !ec;
 }
 
 // Puts the finished page in place of the earlier one.
@@ -153,12 +153,14 @@ std::vector<int> qualityListValues() {
     return values;
 }
 
-bool publishPage(Document& document, const PublishChoices& choices, Progress& progress, std::string* error) {
-    auto failWith = [&](const std::string& why) {
+bool publishPage(Document& document, const PublishChoices& choices, Progress& progress, std::string* error,
+                 std::vector<std::string>* notices) {
+    auto failWith = [&](const char* key, const std::string& argument = std::string()) {
         if (error)
-            *error = why;
+            *error = formatText(resources().text(key), {argument});
         return false;
     };
+    auto cannotWrite = [&](const char* file) { return failWith("e_pub_write", file); };
     const bool qualityChanged =
         choices.jpegQuality != document.jpegQuality || choices.diffQuality != document.diffQuality;
     // The qualities become the document's only with a page made with them;
@@ -181,42 +183,42 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
     const std::string name = fileName(pageDir);
     const std::string parent = directoryOf(pageDir);
     if (pageDir.empty() || name.empty() || name == "." || name == "..")
-        return failWith("the document has no page directory");
+        return failWith("e_pub_nodir");
     if (!parent.empty() && !makeDirectories(parent))
-        return failWith("cannot create the album directory \"" + parent + "\"");
+        return failWith("e_cant_mkdir", parent);
 
     std::optional<std::string> buildPath = uniqueName(parent, "." + name + ".tmp", "");
     if (!buildPath)
-        return failWith("no free name for building the page beside \"" + pageDir + "\"");
+        return failWith("e_pub_build", pageDir);
     BuildDirectory build(*buildPath);
     const std::string stage = joinPath(build.path(), name);
     if (!makeDirectories(stage))
-        return failWith("cannot create a directory in \"" + (parent.empty() ? std::string(".") : parent) + "\"");
+        return failWith("e_pub_build", pageDir);
 
     PublishContext context(stage, document);
     const bool earlierStores = fileExists(joinPath(pageDir, "v0.txt"));
     if (!qualityChanged && document.undoHistory.count() == 0 && earlierStores) {
         if (!keepEarlierFiles(pageDir, name, stage))
-            return failWith("cannot copy the frame stores of \"" + pageDir + "\"");
+            return failWith("e_pub_copy", pageDir);
     } else {
         if (isDirectory(pageDir) && !keepEarlierDirectories(pageDir, stage))
-            return failWith("cannot copy the folders of \"" + pageDir + "\"");
+            return failWith("e_pub_copy", pageDir);
         if (!context.writeFrameStores(progress))
-            return failWith("the frame stores could not be written (disk full or stopped)");
+            return failWith("e_pub_stores");
     }
 
     if (!context.writeViewerData(0))
-        return failWith("cannot write veltro.txt");
+        return cannotWrite("veltro.txt");
     // A missing viewer archive has been reported; the page plays without it
     // in browsers.
     if (!context.copyViewerArchive() && resources().readFile("veltro.jar"))
-        return failWith("cannot write veltro.jar");
+        return cannotWrite("veltro.jar");
     if (!context.copyViewerScript())
-        return failWith("cannot write veltro.js");
+        return cannotWrite("veltro.js");
     if (!context.writeBrowserData())
-        return failWith("cannot write veltro-data.js");
+        return cannotWrite("veltro-data.js");
     if (!context.writeThumbnail())
-        return failWith("cannot write thumb.jpg");
+        return cannotWrite("thumb.jpg");
 
     PageLook look;
     look.title = choices.title;
@@ -227,21 +229,22 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
     look.height = document.height;
     if (!choices.backgroundPath.empty() && fileExists(choices.backgroundPath)) {
         look.background = fileName(choices.backgroundPath);
-        if (!copyFileThrough(choices.backgroundPath, joinPath(stage, look.background)))
-            return failWith("cannot copy the background picture");
+        if (!copyFile(choices.backgroundPath, joinPath(stage, look.background), kMaxPageFileBytes))
+            return cannotWrite(look.background.c_str());
     }
     if (!writeWholeFile(joinPath(stage, "index.html"), indexHtmlText(look)))
-        return failWith("cannot write index.html");
+        return cannotWrite("index.html");
     if (!writeWholeFile(joinPath(stage, "data.txt"), dataTxtText(look, pageSource(document), std::time(nullptr))))
-        return failWith("cannot write data.txt");
+        return cannotWrite("data.txt");
     // The archive is made of the hidden copy, whose entries already carry the
     // page's name; a page directory without a parent is refused as such.
+    std::vector<std::string> told = context.notices();
     if (parent.find_first_of(kPathSeparators) == std::string::npos)
-        showMessage(resources().text("e_bad_zipdir"));
+        told.push_back(resources().text("e_bad_zipdir"));
     else if (!context.writeZip())
-        return failWith("cannot write the page archive");
+        return failWith("e_zip_write");
     if (!swapIn(stage, pageDir, build.path()))
-        return failWith("cannot put the new page in place of \"" + pageDir + "\"");
+        return failWith("e_pub_swap", pageDir);
 
     restore.keep = true;
     Settings& store = settings();
@@ -252,9 +255,13 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
     store.set("bg_ind", std::to_string(choices.backgroundIndex));
     store.set("jpeg_quality", std::to_string(document.jpegQuality));
     store.set("diff_quality", std::to_string(document.diffQuality));
-    if (!store.path().empty())
-        store.save();
+    // The page is in place either way; settings that could not be stored
+    // only cost the author the choices next time, and they are told so.
+    if (!store.path().empty() && !store.save())
+        told.push_back(formatText(resources().text("e_save_settings"), {store.path()}));
     document.undoHistory.clear();
+    if (notices)
+        *notices = std::move(told);
     return true;
 }
 

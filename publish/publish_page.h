@@ -39,10 +39,13 @@ std::vector<int> qualityListValues();
 // "index.html", "data.txt" and the archive. On success the choices are stored
 // in the settings ("color0", "color1", "message0", "message1", "bg_ind",
 // "jpeg_quality", "diff_quality"), the undo history is cleared and true is
-// returned. On failure (a file that cannot be written, a stop through the
-// progress) nothing of the new page remains, an earlier page is untouched,
-// and error receives the reason.
+// returned; notices receives what the author should still be told (a missing
+// viewer archive or script, a page folder unfit for an archive, settings that
+// could not be saved). On failure (a file that cannot be written, a stop
+// through the progress) nothing of the new page remains, an earlier page is
+// untouched, and error receives the reason. Every text comes from the string
+// resources; nothing is shown here.
 bool publishPage(Document& document, const PublishChoices& choices, Progress& progress,
-                 std::string* error = nullptr);
+                 std::string* error = nullptr, std::vector<std::string>* notices = nullptr);
 
 }  // namespace veltro

@@ -17,7 +17,7 @@
 #include "document/document_test_support.h"
 #include "document/movie_object.h"
 #include "publish/album.h"
-#include "publish/output_file.h"
+#include "image/file_utils.h"
 #include "publish/page_flow.h"
 #include "publish/publish_context.h"
 #include "publish/viewer_cipher.h"
@@ -106,7 +106,17 @@ protected:
                   "b_open_another Open another\n"
                   "b_ignore Ignore\n"
                   "e_bad_zipdir Bad folder\n"
-                  "nosrcfile The source movie is gone\n");
+                  "nosrcfile The source movie is gone\n"
+                  "e_no_jar No jar resource\n"
+                  "e_no_viewer_js No viewer script resource\n"
+                  "e_pub_write Cannot write %s\n"
+                  "e_pub_stores Cannot write the frame stores\n"
+                  "e_pub_build Cannot build %s\n"
+                  "e_pub_copy Cannot copy %s\n"
+                  "e_pub_swap Cannot replace %s\n"
+                  "e_cant_mkdir Cannot create %s\n"
+                  "e_zip_write Cannot write the page archive\n"
+                  "e_save_settings Cannot save %s\n");
         dir.write("res/veltro.jar", "PK-jar-bytes");
         dir.write("res/veltro.js", "// viewer\n");
         setResources(std::make_unique<Resources>(dir.path + "/res"));
@@ -160,7 +170,8 @@ protected:
     bool publish(Document& document, const PublishChoices& c) {
         SilentProgress progress;
         std::string error;
-        bool ok = publishPage(document, c, progress, &error);
+        lastNotices.clear();
+        bool ok = publishPage(document, c, progress, &error, &lastNotices);
         lastError = error;
         return ok;
     }
@@ -169,6 +180,7 @@ protected:
     std::string album;
     std::string clip;
     std::string lastError;
+    std::vector<std::string> lastNotices;
     ScriptedPrompts* prompts_ = nullptr;
     std::unique_ptr<Prompts> previousPrompts;
     std::unique_ptr<Settings> previousSettings;
@@ -324,8 +336,10 @@ TEST_F(PublishTest, PublishReopenPublishRoundTripsTheDocument) {
     const std::string firstBody = *decipherViewerBody(ncrfUnescape(readFile(page + "/veltro.txt")));
 
     settings().set("message0", "");
-    std::unique_ptr<Document> reopened = reopenPage(page);
+    std::string notice;
+    std::unique_ptr<Document> reopened = reopenPage(page, nullptr, &notice);
     ASSERT_TRUE(reopened);
+    EXPECT_TRUE(notice.empty()) << notice;
     EXPECT_TRUE(prompts_->messages.empty()) << prompts_->messages.front();
     EXPECT_EQ(reopened->name, page);
     EXPECT_TRUE(reopened->editing);
@@ -343,10 +357,10 @@ TEST_F(PublishTest, PublishReopenPublishRoundTripsTheDocument) {
     // A source edited after publishing: the page's own frame stores are used.
     struct timeval times[2] = {{1000000, 0}, {1000000, 0}};
     ASSERT_EQ(utimes(clip.c_str(), times), 0);
-    std::unique_ptr<Document> fromStores = reopenPage(page);
+    std::unique_ptr<Document> fromStores = reopenPage(page, nullptr, &notice);
     ASSERT_TRUE(fromStores);
-    ASSERT_EQ(prompts_->messages.size(), 1u);
-    EXPECT_EQ(prompts_->messages[0], "The source movie is gone");
+    EXPECT_TRUE(prompts_->messages.empty()) << "shown by the flow that reopens, not here";
+    EXPECT_EQ(notice, "The source movie is gone");
     auto& stored = static_cast<MovieObject&>(*fromStores->objects[1]);
     ASSERT_NE(stored.movie, nullptr);
     EXPECT_EQ(stored.movie->fileName, page + "/v0.txt");
@@ -367,11 +381,12 @@ TEST_F(PublishTest, NewPagesTakeTheFirstFreeNameAndBadInputIsReported) {
     ASSERT_TRUE(publish(*second, choices())) << lastError;
     EXPECT_EQ(listAlbumPages(album).size(), 2u);
 
-    EXPECT_EQ(newDocumentFromSource(dir.path + "/missing.tmov"), nullptr);
-    ASSERT_FALSE(prompts_->messages.empty());
-    EXPECT_EQ(prompts_->messages.back(), "Cannot open " + dir.path + "/missing.tmov");
-    EXPECT_EQ(reopenPage(dir.path + "/nowhere"), nullptr);
-    EXPECT_EQ(prompts_->messages.back(), "Cannot open " + dir.path + "/nowhere");
+    std::string error;
+    EXPECT_EQ(newDocumentFromSource(dir.path + "/missing.tmov", &error), nullptr);
+    EXPECT_EQ(error, "Cannot open " + dir.path + "/missing.tmov");
+    EXPECT_EQ(reopenPage(dir.path + "/nowhere", &error), nullptr);
+    EXPECT_EQ(error.rfind("Cannot open " + dir.path + "/nowhere", 0), 0u) << error;
+    EXPECT_TRUE(prompts_->messages.empty()) << "the flow that asked shows the error once";
 
     // An album that cannot be created fails the publish and writes nothing.
     dir.write("file", "x");
@@ -388,7 +403,8 @@ TEST_F(PublishTest, AMissingViewerArchiveIsReportedAndThePageStillPublished) {
     auto document = newDocument();
     ASSERT_TRUE(document);
     ASSERT_TRUE(publish(*document, choices())) << lastError;
-    EXPECT_EQ(prompts_->messages, (std::vector<std::string>{"No jar resource", "No viewer script resource"}));
+    EXPECT_EQ(lastNotices, (std::vector<std::string>{"No jar resource", "No viewer script resource"}));
+    EXPECT_TRUE(prompts_->messages.empty());
     EXPECT_FALSE(fs::exists(album + "/new0/veltro.jar"));
     EXPECT_FALSE(fs::exists(album + "/new0/veltro.js"));
     EXPECT_TRUE(fs::exists(album + "/new0/veltro.txt"));
@@ -399,8 +415,9 @@ TEST_F(PublishTest, PageArchiveNeedsAParentWithASeparator) {
     dir.write("pages/new0/index.html", "x");
     const std::string previous = currentDirectory();
     ASSERT_TRUE(setCurrentDirectory(dir.path));
-    EXPECT_FALSE(writePageZip("pages/new0"));
-    EXPECT_FALSE(writePageZip("new0"));
+    std::vector<std::string> refusals(2);
+    EXPECT_FALSE(writePageZip("pages/new0", nullptr, &refusals[0]));
+    EXPECT_FALSE(writePageZip("new0", nullptr, &refusals[1]));
     // Publishing such a page goes on without the archive.
     auto document = newDocument();
     ASSERT_TRUE(document);
@@ -409,7 +426,9 @@ TEST_F(PublishTest, PageArchiveNeedsAParentWithASeparator) {
     EXPECT_TRUE(fs::exists(dir.path + "/pages/new2/veltro.txt"));
     EXPECT_FALSE(fs::exists(dir.path + "/pages/new2/new2.zip"));
     ASSERT_TRUE(setCurrentDirectory(previous));
-    EXPECT_EQ(prompts_->messages, (std::vector<std::string>{"Bad folder", "Bad folder", "Bad folder"}));
+    refusals.insert(refusals.end(), lastNotices.begin(), lastNotices.end());
+    EXPECT_EQ(refusals, (std::vector<std::string>{"Bad folder", "Bad folder", "Bad folder"}));
+    EXPECT_TRUE(prompts_->messages.empty());
     EXPECT_FALSE(fs::exists(dir.path + "/pages/new0/new0.zip"));
     ZipStatus status = ZipStatus::Memory;
     EXPECT_TRUE(writePageZip(dir.path + "/pages/new0", &status));

@@ -7,12 +7,9 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
-#include "publish/output_file.h"
 #include "image/file_utils.h"
-#include "services/prompts.h"
 #include "services/resources.h"
 
 namespace veltro {
@@ -77,9 +74,9 @@ void collect(const fs::path& root, const std::string& name, bool recurse, std::v
         if (!recurse)
             return;
         std::vector<std::string> children;
-        for (const auto& child : fs::directory_iterator(path, ec)) {
-            if (!isHidden(child.path()))
-                children.push_back(child.path().filename().string());
+        for (fs::directory_iterator child(path, ec), end; !ec && child != end; child.increment(ec)) {
+            if (!isHidden(child->path()))
+                children.push_back(child->path().filename().string());
         }
         std::sort(children.begin(), children.end());
         for (const auto& child : children)
@@ -104,9 +101,7 @@ bool readFile(const fs::path& path, std::string& bytes, ZipStatus& status) {
         status = ZipStatus::Memory;
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(static_cast<size_t>(size), '\0');
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(size))) {
+    if (!readWholeFile(path.string(), kMaxEntryBytes, bytes)) {
         status = ZipStatus::Read;
         return false;
     }
@@ -170,7 +165,7 @@ void centralHeader(std::string& out, const Entry& e) {
 
 ZipStatus zipArchive(const ZipOptions& options, const std::string& archivePath,
                      const std::vector<std::string>& names) {
-    const fs::path root = options.rootDir.empty() ? fs::current_path() : fs::path(options.rootDir);
+    const fs::path root = options.rootDir.empty() ? fs::path(currentDirectory()) : fs::path(options.rootDir);
     const int level = options.level >= '0' && options.level <= '9' ? options.level - '0' : 6;
     const std::string prefix = options.rootDir + "/";
 
@@ -192,9 +187,8 @@ ZipStatus zipArchive(const ZipOptions& options, const std::string& archivePath,
 
     // Written beside the archive and renamed into place, so a failure never
     // leaves a truncated archive under the real name.
-    const std::string temporary = archivePath + ".part";
-    OutputFile out;
-    if (!out.open(temporary))
+    ReplacementFile out(archivePath);
+    if (!out.stream())
         return ZipStatus::Create;
 
     ZipStatus status = ZipStatus::Ok;
@@ -250,37 +244,34 @@ ZipStatus zipArchive(const ZipOptions& options, const std::string& archivePath,
         else if (!out.write(directory) || !out.write(end))
             status = ZipStatus::Create;
     }
-    if (!out.close() && status == ZipStatus::Ok)
+    if (status == ZipStatus::Ok && !out.commit())
         status = ZipStatus::Create;
-
-    std::error_code ec;
-    if (status == ZipStatus::Ok) {
-        fs::rename(temporary, archivePath, ec);
-        if (ec)
-            status = ZipStatus::Create;
-    }
-    if (status != ZipStatus::Ok)
-        fs::remove(temporary, ec);
     return status;
 }
 
-bool writePageZip(const std::string& pageDir, ZipStatus* status) {
+bool writePageZip(const std::string& pageDir, ZipStatus* status, std::string* error) {
+    auto failWith = [&](ZipStatus result, const char* key) {
+        if (status)
+            *status = result;
+        if (error)
+            *error = resources().text(key);
+        return false;
+    };
     std::string page = pageDir;
     while (page.size() > 1 && (page.back() == '/' || page.back() == '\\'))
         page.pop_back();
     const std::string parent = directoryOf(page);
-    if (parent.find_first_of(kPathSeparators) == std::string::npos) {
-        showMessage(resources().text("e_bad_zipdir"));
-        return false;
-    }
+    if (parent.find_first_of(kPathSeparators) == std::string::npos)
+        return failWith(ZipStatus::Create, "e_bad_zipdir");
     const std::string name = fileName(page);
     const std::string archive = joinPath(page, name + ".zip");
-    std::error_code ec;
-    fs::remove(archive, ec);
     ZipOptions options;
     options.rootDir = parent;
     options.recurse = 1;
+    // The earlier archive is replaced only by a complete new one.
     ZipStatus result = zipArchive(options, archive, {name});
+    if (result != ZipStatus::Ok)
+        return failWith(result, "e_zip_write");
     if (status)
         *status = result;
     return true;

@@ -38,10 +38,11 @@ ZipStatus zipArchive(const ZipOptions& options, const std::string& archivePath,
                      const std::vector<std::string>& names);
 
 // Packs the page directory into "<page>/<name>.zip" (name = its last path
-// component), entries named "<name>/...", replacing an earlier archive. A page
-// directory whose parent holds no separator ("/" or "\\") is refused with the
-// message "e_bad_zipdir" and false; otherwise true, with the engine's status
-// in status when given.
-bool writePageZip(const std::string& pageDir, ZipStatus* status = nullptr);
+// component), entries named "<name>/...", replacing an earlier archive only
+// with a complete new one. True when the archive was written. False when the
+// page directory's parent holds no separator ("/" or "\\"; error gets the
+// text of "e_bad_zipdir") or the archive could not be made (error gets the
+// text of "e_zip_write"); status, when given, receives the engine's status.
+bool writePageZip(const std::string& pageDir, ZipStatus* status = nullptr, std::string* error = nullptr);
 
 }  // namespace veltro

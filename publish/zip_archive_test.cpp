@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
-#include "publish/output_file.h"
+#include "image/file_utils.h"
 
 namespace veltro {
 namespace {
@@ -99,6 +102,40 @@ TEST_F(ZipArchiveTest, FullDiskLeavesNoArchiveBehind) {
     EXPECT_EQ(pack(), ZipStatus::Create);
     EXPECT_FALSE(fs::exists(page / "new0.zip"));
     EXPECT_FALSE(fs::exists(page / "new0.zip.part"));
+}
+
+// The page archive writer reported success with a failed status; a failed
+// archive is now a failure, and the earlier archive stays as it was.
+TEST_F(ZipArchiveTest, PageArchiveFailureIsReportedAsFailure) {
+    ASSERT_TRUE(writePageZip(page.string()));
+    const std::string archive = (page / "new0.zip").string();
+    std::ifstream earlierFile(archive, std::ios::binary);
+    const std::string earlier((std::istreambuf_iterator<char>(earlierFile)), {});
+    ASSERT_FALSE(earlier.empty());
+
+    simulateDiskFullAfter(300);
+    ZipStatus status = ZipStatus::Ok;
+    std::string error;
+    EXPECT_FALSE(writePageZip(page.string(), &status, &error));
+    simulateDiskFullAfter(-1);
+    EXPECT_EQ(status, ZipStatus::Create);
+    EXPECT_FALSE(error.empty());
+    std::ifstream afterFile(archive, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(afterFile)), {}), earlier);
+    // Nothing half-written is left beside it.
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(page))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".hidden", "index.html", "new0.zip", "sub", "v0n0.jpg"}));
+
+    // A page whose files cannot be read fails the same way.
+    fs::permissions(page / "index.html", fs::perms::none);
+    if (::access((page / "index.html").c_str(), R_OK) != 0) {
+        EXPECT_FALSE(writePageZip(page.string(), &status, &error));
+        EXPECT_EQ(status, ZipStatus::Read);
+    }
+    fs::permissions(page / "index.html", fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(ZipArchiveTest, MissingNamesGiveAStatusAndNoFile) {

@@ -108,6 +108,9 @@ const std::vector<std::pair<std::string, Conv>>& requiredKeys() {
         {"quit?", {}},           {"b_quit", {}},         {"b_dontquit", {}},
         {"proc1pos", {}},        {"proc2pos", {}},       {"proc3pos", {}},      {"proc4pos", {}},
         {"proc5pos", {}},        {"proc6pos", {}},       {"proc7pos", {}},
+        {"e_no_jar", {}},        {"e_no_viewer_js", {}}, {"e_pub_write", {"s"}}, {"e_pub_stores", {}},
+        {"e_pub_build", {"s"}},  {"e_pub_copy", {"s"}},  {"e_pub_swap", {"s"}}, {"e_pub_nodir", {}},
+        {"e_zip_write", {}},     {"e_save_settings", {"s"}}, {"e_publish", {"s"}},
     };
     return keys;
 }

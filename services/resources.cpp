@@ -3,8 +3,6 @@
 // filling of message formats.
 #include "services/resources.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -26,23 +24,10 @@ bool isWhite(char c) {
 // Reads at most limit bytes of a regular file (limit + 1 tells "too big"
 // apart from "exactly the limit"). None when it cannot be opened or read.
 std::optional<std::vector<uint8_t>> readBounded(const std::string& path, size_t limit) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
+    std::string bytes;
+    if (!readFileStart(path, limit + 1, bytes))
         return std::nullopt;
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        std::fclose(file);
-        return std::nullopt;
-    }
-    size_t expected = static_cast<size_t>(info.st_size);
-    std::vector<uint8_t> data(std::min(expected, limit + 1));
-    size_t got = data.empty() ? 0 : std::fread(data.data(), 1, data.size(), file);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed)
-        return std::nullopt;
-    data.resize(got);
-    return data;
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 }  // namespace

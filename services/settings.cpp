@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "image/file_utils.h"
+
 namespace veltro {
 
 namespace {
@@ -20,50 +22,12 @@ namespace {
 // the last line end within the limit, so no half line is ever taken as a
 // whole one. False when the file cannot be opened or read.
 bool readSettingsFile(const std::string& path, size_t limit, std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    text.clear();
-    char chunk[8192];
     bool truncated = false;
-    bool failed = false;
-    for (;;) {
-        size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        if (got == 0) {
-            failed = std::ferror(file) != 0;
-            break;
-        }
-        if (text.size() + got > limit) {
-            text.append(chunk, limit - text.size());
-            truncated = true;
-            break;
-        }
-        text.append(chunk, got);
-    }
-    std::fclose(file);
-    if (failed) {
-        text.clear();
+    if (!readFileStart(path, limit, text, &truncated))
         return false;
-    }
     if (truncated) {
         size_t end = text.find_last_of("\r\n");
         text.resize(end == std::string::npos ? 0 : end + 1);
-    }
-    return true;
-}
-
-bool writeAll(int fd, const std::string& text) {
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t written = ::write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= static_cast<size_t>(written);
     }
     return true;
 }
@@ -182,22 +146,14 @@ bool Settings::save() const {
     if (hadFile)
         mode = (old.st_mode & 0777 & ~static_cast<mode_t>(S_IWGRP | S_IWOTH)) | S_IRUSR | S_IWUSR;
 
-    std::string temporary = target.string() + ".XXXXXX";
-    int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return false;
-    bool ok = writeAll(fd, text) && ::fchmod(fd, mode) == 0;
+    ReplacementFile file(target.string());
+    file.setDurable(true);
+    bool ok = file.write(text) && file.setMode(mode);
     if (ok && hadFile && ::geteuid() == 0) {
         // An administrator saving someone's settings leaves them that user's.
-        int chowned = ::fchown(fd, old.st_uid, old.st_gid);
-        (void)chowned;
+        file.setOwner(old.st_uid, old.st_gid);
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok)
-        ::unlink(temporary.c_str());
-    return ok;
+    return ok && file.commit();
 }
 
 int decimalValue(std::string_view text) {

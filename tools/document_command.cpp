@@ -9,10 +9,8 @@
 
 #include "document/document.h"
 #include "document/file_search_path.h"
-#include "dragmotion/drag_motion_kind.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
-#include "movie/standard_movie_formats.h"
 #include "services/canvas.h"
 #include "services/font.h"
 
@@ -22,12 +20,6 @@ namespace {
 
 // Largest snapshot text the tools read; real ones are a few kilobytes.
 constexpr size_t kMaxSnapshotFileSize = 64 << 20;
-
-void registerEverything() {
-    registerStandardImageFormats();
-    registerStandardMovieFormats();
-    registerDragMotionObjectKind();
-}
 
 // Reads the snapshot at path into document; media named relative to a moved
 // snapshot are also looked for beside it. An error message on failure.
@@ -58,7 +50,6 @@ bool parseFrame(const std::string& text, int& frame) {
 int runSnapshot(const Args& args) {
     if (args.size() != 1)
         return fail("usage: veltrotool snapshot FILE");
-    registerEverything();
     Document document;
     if (auto error = loadSnapshot(args[0], document))
         return fail(*error);
@@ -90,7 +81,6 @@ int runRender(const Args& args) {
         return fail("usage: veltrotool render SNAPSHOT OUT.png [--frame F]");
     if (!ensureGuiApplication())
         return fail("cannot start the drawing system");
-    registerEverything();
     ImageFormat* png = findImageFormat(output);
     if (!png)
         return fail("\"" + output + "\": no image format writes this file name (use .png)");

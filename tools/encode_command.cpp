@@ -12,7 +12,6 @@
 #include "image/file_utils.h"
 #include "image/png_format.h"
 #include "movie/frame_store_movie.h"
-#include "movie/standard_movie_formats.h"
 #include "tools/publish_command.h"
 #include "tools/terminal_progress.h"
 
@@ -87,8 +86,6 @@ int runEncode(const Args& args) {
     const std::string& sourcePath = positional[0];
     const std::string& indexPath = positional[1];
 
-    registerStandardImageFormats();
-    registerStandardMovieFormats();
     MovieReaderPtr reader = openMovie(sourcePath);
     if (!reader)
         return fail("cannot open \"" + sourcePath + "\" as a movie");
@@ -130,7 +127,6 @@ int runDecode(const Args& args) {
         return fail("usage: decode INDEX OUTDIR");
     const std::string& indexPath = args[0];
     const std::string& outDir = args[1];
-    registerStandardImageFormats();
     FrameStoreIndex index;
     std::string error;
     if (!readFrameStoreIndex(indexPath, index, &error))

@@ -46,10 +46,13 @@ bool parseInt(const std::string& text, int low, int high, int& value) {
     return error == std::errc() && ptr == end && value >= low && value <= high;
 }
 
+// ": <reason>" from the codec that just failed, or nothing when it gave none.
+std::string reason() { return imageError().empty() ? std::string() : ": " + imageError(); }
+
 ImagePtr readImage(const std::string& path) {
+    setImageError(std::string());
     if (lowerExtension(path) == ".gif")
         return GifFormat().load(path);
-    registerStandardImageFormats();
     return loadImage(path);
 }
 
@@ -72,12 +75,13 @@ int writeImage(const std::string& path, const ImageBuffer& image, int quality) {
     std::unique_ptr<ImageFormat> writer = writerFor(path, quality);
     if (!writer)
         return fail("cannot write \"" + path + "\": unknown image type (use .png, .jpg, .jpeg or .gif)");
+    setImageError(std::string());
     if (!writer->save(path, image))
-        return fail("cannot write image \"" + path + "\"");
+        return fail("cannot write image \"" + path + "\"" + reason());
     return 0;
 }
 
-int cannotRead(const std::string& path) { return fail("cannot read image \"" + path + "\""); }
+int cannotRead(const std::string& path) { return fail("cannot read image \"" + path + "\"" + reason()); }
 
 int info(const Args& args) {
     if (args.size() != 1)

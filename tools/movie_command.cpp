@@ -7,7 +7,6 @@
 
 #include "image/image_format.h"
 #include "movie/movie_format.h"
-#include "movie/standard_movie_formats.h"
 
 namespace veltro::tool {
 
@@ -20,8 +19,6 @@ bool parseInt(const std::string& text, int& value) {
 }
 
 MovieReaderPtr openForTool(const std::string& path, const MovieFormat** format) {
-    registerStandardImageFormats();
-    registerStandardMovieFormats();
     return openMovie(path, format);
 }
 
@@ -33,7 +30,7 @@ int runInfo(const Args& args) {
     const MovieFormat* format = nullptr;
     MovieReaderPtr reader = openForTool(args[0], &format);
     if (!reader)
-        return fail("cannot open movie \"" + args[0] + "\"");
+        return fail("cannot open movie \"" + args[0] + "\"" + (movieError().empty() ? "" : ": " + movieError()));
     std::printf("{\"format\": %s, \"frames\": %d, \"rate\": %.10g, \"width\": %d, \"height\": %d}\n",
                 jsonString(format->description()).c_str(), reader->frameCount, reader->frameRate,
                 reader->frame ? reader->frame->width : 0, reader->frame ? reader->frame->height : 0);
@@ -54,7 +51,7 @@ int runFrames(const Args& args) {
         return fail("--from must be 0 or more and --every 1 or more");
     MovieReaderPtr reader = openForTool(args[0], nullptr);
     if (!reader)
-        return fail("cannot open movie \"" + args[0] + "\"");
+        return fail("cannot open movie \"" + args[0] + "\"" + (movieError().empty() ? "" : ": " + movieError()));
     const std::filesystem::path directory = args[1];
     std::error_code error;
     std::filesystem::create_directories(directory, error);

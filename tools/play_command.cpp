@@ -15,12 +15,10 @@
 
 #include "document/document.h"
 #include "publish/viewer_data.h"
-#include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/play_tool.h"
 #include "framestore/frame_store_index.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
-#include "movie/standard_movie_formats.h"
 #include "services/font.h"
 
 namespace veltro::tool {
@@ -113,9 +111,6 @@ int runPlay(const Args& args) {
     const std::string dataPath =
         std::filesystem::is_directory(page, ec) ? joinPath(page, "veltro.txt") : page;
     if (!ensureGuiApplication()) return fail("cannot start the drawing system");
-    registerStandardImageFormats();
-    registerStandardMovieFormats();
-    registerDragMotionObjectKind();
 
     Document document;
     std::string error;

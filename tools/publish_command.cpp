@@ -16,24 +16,18 @@
 #include "publish/page_flow.h"
 #include "publish/publish_page.h"
 #include "publish/viewer_data.h"
-#include "dragmotion/drag_motion_kind.h"
 #include "dragmotion/drag_motion_object.h"
 #include "image/file_utils.h"
 #include "image/image_format.h"
-#include "movie/standard_movie_formats.h"
 #include "tools/terminal_progress.h"
+#include "tools/track_command.h"
 #include "services/font.h"
+#include "services/prompts.h"
 #include "services/settings.h"
 
 namespace veltro::tool {
 
 namespace {
-
-void registerEverything() {
-    registerStandardImageFormats();
-    registerStandardMovieFormats();
-    registerDragMotionObjectKind();
-}
 
 bool parseInt(const std::string& text, int low, int high, int& value) {
     char* end = nullptr;
@@ -84,8 +78,8 @@ void zoomToFit(Document& document, MovieObject& movie) {
 int runPublish(const Args& args) {
     const char* usage =
         "usage: veltrotool publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] "
-        "[--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]";
-    std::string source, album, stroke, title, comment, templatePath;
+        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]";
+    std::string source, album, stroke, title, comment, templatePath, follow, box;
     bool haveTitle = false, haveComment = false;
     int first = -1, last = -1, quality = -1, diffQuality = -1, maxFrame = -1;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -103,6 +97,8 @@ int runPublish(const Args& args) {
         bool ok = true;
         if (a == "--album") ok = value(album);
         else if (a == "--path") ok = value(stroke);
+        else if (a == "--follow") ok = value(follow);
+        else if (a == "--box") ok = value(box);
         else if (a == "--first") ok = number(first, 0, kMaxDocumentLength);
         else if (a == "--last") ok = number(last, 0, kMaxDocumentLength);
         else if (a == "--title") ok = (haveTitle = value(title));
@@ -124,7 +120,6 @@ int runPublish(const Args& args) {
         return fail("template \"" + templatePath + "\" does not exist");
     if (!ensureGuiApplication())
         return fail("cannot start the drawing system");
-    registerEverything();
     // Absolute paths, as the file chooser gives them: data.txt records the
     // source so that the page reopens from anywhere.
     std::error_code ec;
@@ -134,9 +129,10 @@ int runPublish(const Args& args) {
         album.pop_back();
     settings().set("album_dir", album);
 
-    std::unique_ptr<Document> document = newDocumentFromSource(source);
+    std::string opening;
+    std::unique_ptr<Document> document = newDocumentFromSource(source, &opening);
     if (!document)
-        return fail("cannot open \"" + source + "\" as a movie");
+        return fail("cannot open \"" + source + "\" as a movie: " + opening);
     auto& movie = static_cast<MovieObject&>(*document->objects.back());
     const int n = movie.movie->movie->frameCount;
     document->setLength(n);
@@ -147,44 +143,53 @@ int runPublish(const Args& args) {
 
     if (first >= 0) document->newPathFirstFrame = std::min(first, std::max(n - 1, 0));
     if (last >= 0) document->newPathLastFrame = std::min(last, std::max(n - 1, 0));
-    std::vector<std::pair<int, int>> points;
-    if (!stroke.empty()) {
-        if (!parseStroke(stroke, points))
-            return fail("--path needs points \"x,y x,y ...\"");
+    if (!follow.empty()) {
+        // The object under the point is followed instead of a drawn stroke.
+        std::string message;
+        if (!stroke.empty())
+            return fail("--path and --follow cannot be used together");
+        if (!addFollowedPath(*document, follow, box, message))
+            return fail(message);
     } else {
-        for (int x = document->width / 10; x <= document->width - document->width / 10; x += 4)
-            points.emplace_back(x, document->height / 2);
-    }
-    if (points.size() == 1)
-        points.push_back(points.front());
-    // The edit window hands the draw tool only points inside the picture,
-    // inset by 4 pixels; a stroke given here is held to the same area.
-    for (auto& [x, y] : points) {
-        x = std::clamp(x, std::min(4, document->width - 1), std::max(document->width - 5, 0));
-        y = std::clamp(y, std::min(4, document->height - 1), std::max(document->height - 5, 0));
-    }
+        std::vector<std::pair<int, int>> points;
+        if (!stroke.empty()) {
+            if (!parseStroke(stroke, points))
+                return fail("--path needs points \"x,y x,y ...\"");
+        } else {
+            for (int x = document->width / 10; x <= document->width - document->width / 10; x += 4)
+                points.emplace_back(x, document->height / 2);
+        }
+        if (points.size() == 1)
+            points.push_back(points.front());
+        // The edit window hands the draw tool only points inside the picture,
+        // inset by 4 pixels; a stroke given here is held to the same area.
+        for (auto& [x, y] : points) {
+            x = std::clamp(x, std::min(4, document->width - 1), std::max(document->width - 5, 0));
+            y = std::clamp(y, std::min(4, document->height - 1), std::max(document->height - 5, 0));
+        }
 
-    // The draw tool: down, drags, up.
-    document->dragging = true;
-    auto path = std::make_unique<DragMotionObject>(*document);
-    DragMotionObject* drawn = path.get();
-    document->undoHistory.push();
-    drawn->ranges = {{0, std::max(document->length - 1, 0)}};
-    for (const auto& [x, y] : points)
-        drawn->path.append(x, y, 0, 1);
-    document->insertObject(std::move(path));
-    document->selectAll(false);
-    drawn->selected = true;
-    document->dragging = false;
-    const int in = std::min(document->newPathFirstFrame, document->newPathLastFrame);
-    const int span = std::abs(document->newPathLastFrame - document->newPathFirstFrame);
-    drawn->path.distributeFrames(in, span);
-    drawn->path.simplify(32);
-    drawn->path.distributeFrames(in, span);
-    drawn->path.computeNormals();
-    drawn->fitRectToPath();
-    document->recomputeFlags();
-    document->setEditing(true);
+        // The draw tool: down, drags, up.
+        document->dragging = true;
+        auto path = std::make_unique<DragMotionObject>(*document);
+        DragMotionObject* drawn = path.get();
+        document->undoHistory.push();
+        drawn->ranges = {{0, std::max(document->length - 1, 0)}};
+        for (const auto& [x, y] : points)
+            drawn->path.append(x, y, 0, 1);
+        document->insertObject(std::move(path));
+        document->selectAll(false);
+        drawn->selected = true;
+        document->dragging = false;
+        const int in = std::min(document->newPathFirstFrame, document->newPathLastFrame);
+        const int span = std::abs(document->newPathLastFrame - document->newPathFirstFrame);
+        drawn->path.distributeFrames(in, span);
+        drawn->path.simplify(32);
+        drawn->path.distributeFrames(in, span);
+        drawn->path.computeNormals();
+        drawn->fitRectToPath();
+        document->recomputeFlags();
+        document->setEditing(true);
+    }
 
     // The frame step for "max_frame".
     const int limit = maxFrame > 0 ? maxFrame : settings().findNumber("max_frame", "50");
@@ -210,8 +215,11 @@ int runPublish(const Args& args) {
     choices.backgroundIndex = templatePath.empty() ? -1 : 0;
     TerminalProgress progress;
     std::string error;
-    if (!publishPage(*document, choices, progress, &error))
+    std::vector<std::string> notices;
+    if (!publishPage(*document, choices, progress, &error, &notices))
         return fail("publishing failed: " + error);
+    for (const std::string& notice : notices)
+        showMessage(notice);
     std::printf("%s\n", document->name.c_str());
     return 0;
 }
@@ -236,11 +244,12 @@ int runReopen(const Args& args) {
         return fail("usage: veltrotool reopen PAGE");
     if (!ensureGuiApplication())
         return fail("cannot start the drawing system");
-    registerEverything();
-    std::string error;
-    std::unique_ptr<Document> document = reopenPage(args[0], &error);
+    std::string error, notice;
+    std::unique_ptr<Document> document = reopenPage(args[0], &error, &notice);
     if (!document)
         return fail("cannot reopen \"" + args[0] + "\": " + error);
+    if (!notice.empty())
+        showMessage(notice);
     std::string out;
     if (!document->writeSnapshot(out))
         return fail("the document could not be written back completely");

@@ -10,11 +10,14 @@ namespace veltro::tool {
 
 // publish SOURCE --album DIR [--path "x,y x,y ..."] [--first F] [--last L]
 // [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M]
-// [--template IMAGE]: a new document from the movie file, opened as the edit
-// window opens it (zoomed to fit 240 pixels high), one drag-motion path drawn
+// [--template IMAGE] [--follow x,y [--box w,h]]: a new document from the
+// movie file, opened as the edit window opens it (zoomed to fit 240 pixels high), one drag-motion path drawn
 // along the stroke (picture coordinates; default a horizontal line across the
 // middle) over frames F..L (default the whole clip), the frame step chosen for
-// max_frame, then published as a new page. Prints the page directory.
+// max_frame, then published as a new page. Prints the page directory. With
+// --follow the path is the trajectory of the object under that point of the
+// first frame instead (picture coordinates, as --path; --box sizes the box
+// around it).
 int runPublish(const Args& args);
 // album DIR: one line per page, newest first:
 // "NAME<TAB>TITLE<TAB>DATE<TAB>SIZE" with SIZE the archive's size in KB

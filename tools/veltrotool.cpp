@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dragmotion/drag_motion_kind.h"
+#include "movie/standard_movie_formats.h"
+#include "tools/capture_command.h"
 #include "tools/commands.h"
 #include "tools/document_command.h"
 #include "tools/encode_command.h"
@@ -11,6 +14,7 @@
 #include "tools/movie_command.h"
 #include "tools/play_command.h"
 #include "tools/publish_command.h"
+#include "tools/track_command.h"
 
 namespace veltro::tool {
 
@@ -38,7 +42,7 @@ const std::vector<Command>& commands() {
         {"frames", "  frames MOVIE OUTDIR [--from A] [--to B] [--every N]\n"
                    "                                     write frames A, A+N, ... B of a movie as OUTDIR/frame%05d.png",
          runFrames},
-        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] [--title T] [--comment C]\n"
+        {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\" | --follow x,y [--box w,h]] [--first F] [--last L] [--title T] [--comment C]\n"
                     "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE]\n"
                     "                                     publish a movie file with one drawn path as a new album page",
          runPublish},
@@ -48,6 +52,14 @@ const std::vector<Command>& commands() {
          runReopen},
         {"play", "  play PAGE --drag \"x,y x,y ...\"      replay a pointer drag on a published page; print the frame after each position",
          runPlay},
+        {"devices", "  devices                            list the capture devices, one a line: NAME<TAB>description",
+         runDevices},
+        {"record", "  record OUT.avi --seconds S [--device NAME] [--rate R]\n"
+                   "                                     record S seconds from a capture device into an AVI (R fps, default 15)",
+         runRecord},
+        {"track", "  track MOVIE --at x,y [--box w,h] --first F --last L [--frame S]\n"
+                  "                                     follow the object at x,y of frame S (default F) and print its path, \"x,y,frame\" per point",
+         runTrack},
     };
     return table;
 }
@@ -115,6 +127,10 @@ int main(int argc, char** argv) {
         printHelp();
         return argc < 2 ? 2 : 0;
     }
+    // Start-up, once for every command: the image and movie formats, and the
+    // drag-motion object kind that pages and snapshots hold.
+    veltro::registerStandardFormats();
+    veltro::registerDragMotionObjectKind();
     for (const auto& command : veltro::tool::commands()) {
         if (std::strcmp(command.name, argv[1]) == 0)
             return command.run(veltro::tool::Args(argv + 2, argv + argc));

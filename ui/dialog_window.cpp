@@ -18,8 +18,6 @@ DialogWindow::DialogWindow(Window* owner, const std::string& section)
         setFocusWidget(first);
 }
 
-DialogWindow::~DialogWindow() { deleteWidgets(); }
-
 int DialogWindow::showMessage(const std::string& text) {
     veltro::showMessage(text);
     return 1;

@@ -17,9 +17,6 @@ public:
     // A tool window laid out from section of "dialog.txt"; shows "e_no_dialog"
     // when the file cannot be read. The widget with id 0 gets the focus.
     DialogWindow(Window* owner, const std::string& section);
-    // Deletes the widgets still in the list.
-    ~DialogWindow() override;
-
     // A message box owned by the window that has the keyboard focus.
     int showMessage(const std::string& text) override;
     // Re-enables the owner, destroys the window and ends the modal run with -1.

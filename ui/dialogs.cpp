@@ -6,14 +6,14 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 #include "services/canvas.h"
 #include "services/font.h"
+#include "ui/dialog_seam.h"
 #include "ui/dialog_window.h"
 #include "ui/native_control.h"
 #include "ui/platform_widget.h"
@@ -22,54 +22,12 @@ namespace veltro {
 
 namespace {
 
-DialogHandler& handler() {
-    static DialogHandler current;
-    return current;
-}
-
-// What the next modal run reports to the handler when it is not a plain
-// modal window (the choice window says so just before its run).
-struct PendingModal {
-    DialogKind kind = DialogKind::ModalWindow;
-    std::string text;
-    bool set = false;
-};
-
-PendingModal& pendingModal() {
-    static PendingModal pending;
-    return pending;
-}
-
 QWidget* ownerWidget(Window* owner) { return owner ? owner->platformWindow() : nullptr; }
 
-// True when no person can see a dialog (the offscreen platform) and no test
-// handler answers it: waiting for an answer would hang the process, so the
-// dialog's text goes to stderr and the dialog counts as cancelled.
-bool nobodyCanAnswer(const std::string& text) {
-    if (handler() || QGuiApplication::platformName() != QLatin1String("offscreen"))
-        return false;
-    if (!text.empty())
-        std::fprintf(stderr, "%s\n", text.c_str());
-    return true;
-}
-
-// Runs a Qt dialog: for a person with exec, or shown and handed to the test
-// handler, which must finish it (an unfinished dialog counts as cancelled).
-int runDialog(QDialog& dialog, DialogKind kind, const std::string& text) {
-    if (nobodyCanAnswer(text))
-        return QDialog::Rejected;
-    if (QWidget* grabber = QWidget::mouseGrabber())
-        grabber->releaseMouse();
-    if (!handler())
-        return dialog.exec();
-    dialog.show();
-    ShownDialog shown{kind, nullptr, &dialog, text};
-    DialogHandler current = handler();
-    current(shown);
-    if (dialog.isVisible())
-        dialog.reject();
-    return dialog.result();
-}
+// A path as Qt spells it, from the bytes the file system uses.
+QString qtPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+// A path from Qt, as the bytes the file system uses.
+std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // The width and height of text in the default font.
 void measureText(const std::string& text, int* width, int* height) {
@@ -115,8 +73,9 @@ ProgressState& progress() {
 class ProgressWindow : public DialogWindow {
 public:
     explicit ProgressWindow(Window* owner)
-        : DialogWindow(owner, 50, 50, kProgressWidth, kProgressHeight, WindowFrame::FrameTool),
-          m_stop(this, 90, 75, 70, 35, 0, "Stop") {}
+        : DialogWindow(owner, 50, 50, kProgressWidth, kProgressHeight, WindowFrame::FrameTool) {
+        addWidget(std::make_unique<PushButton>(this, 90, 75, 70, 35, 0, "Stop"));
+    }
 
     void onCommand(int id) override {
         if (id == 0)
@@ -132,8 +91,6 @@ private:
             state.stopped = std::move(state.current);
         }
     }
-
-    PushButton m_stop;
 };
 
 std::string& defaultOpenBuffer() {
@@ -160,7 +117,7 @@ std::array<uint32_t, 16>& customColourTable() {
 void startOn(QFileDialog& dialog, const std::string& buffer) {
     if (buffer.empty())
         return;
-    QFileInfo info(QString::fromStdString(buffer));
+    QFileInfo info(qtPath(buffer));
     if (info.isDir()) {
         dialog.setDirectory(info.absoluteFilePath());
         return;
@@ -175,18 +132,18 @@ std::optional<std::string> runFileDialog(Window* owner, const std::string& filte
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
-    if (handler())
+    if (dialogHandlerInstalled())
         dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     std::string qtFilter = toQtFilter(filter);
     if (!qtFilter.empty())
         dialog.setNameFilter(QString::fromStdString(qtFilter));
     startOn(dialog, *buffer);
-    if (runDialog(dialog, save ? DialogKind::SaveFile : DialogKind::OpenFile, std::string()) != QDialog::Accepted)
+    if (runQtDialog(dialog, save ? DialogKind::SaveFile : DialogKind::OpenFile, std::string()) != QDialog::Accepted)
         return std::nullopt;
     QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
         return std::nullopt;
-    *buffer = files.front().toStdString();
+    *buffer = localPath(files.front());
     return *buffer;
 }
 
@@ -214,10 +171,7 @@ std::string filterEntry(std::string description, std::string pattern) {
 }  // namespace
 
 void showMessageBox(Window* owner, const std::string& text, bool informationIcon) {
-    QMessageBox box(informationIcon ? QMessageBox::Information : QMessageBox::NoIcon, "Message",
-                    QString::fromStdString(text), QMessageBox::Ok, ownerWidget(owner));
-    box.setTextFormat(Qt::PlainText);
-    runDialog(box, DialogKind::Message, text);
+    showQtMessageBox(ownerWidget(owner), text, informationIcon);
 }
 
 Window* focusedWindow() {
@@ -257,10 +211,9 @@ int askChoice(Window* owner, const std::string& text, const std::vector<std::str
     canvas->fillButtonFace(0, 0, width, kHeight);
     canvas->selectFont(Font::defaultFont());
     canvas->drawText(20, 20, width - 40, 20, text, kBlack);
-    std::vector<std::unique_ptr<PushButton>> buttons;
     int x = 10;
     for (size_t i = 0; i < captions.size(); ++i) {
-        buttons.push_back(std::make_unique<PushButton>(window.get(), x, 65, widths[i] + 20, 35,
+        window->addWidget(std::make_unique<PushButton>(window.get(), x, 65, widths[i] + 20, 35,
                                                        static_cast<int>(i), captions[i]));
         x += widths[i] + 40;
     }
@@ -269,10 +222,9 @@ int askChoice(Window* owner, const std::string& text, const std::vector<std::str
     window->center();
     window->flush();
     window->show(true);
-    pendingModal() = PendingModal{DialogKind::Choice, text, true};
+    announceModal(DialogKind::Choice, text);
     int result = window->runModal();
     window->show(false);
-    buttons.clear();
     window.reset();
     return result;
 }
@@ -321,7 +273,7 @@ std::optional<uint32_t> chooseColour(Window* owner, uint32_t initial) {
     QColorDialog dialog(QColor(QRgb((initial & 0xFFFFFF) | 0xFF000000u)), ownerWidget(owner));
     // Qt's own chooser shows the custom colours (the desktop's does not).
     dialog.setOption(QColorDialog::DontUseNativeDialog);
-    int result = runDialog(dialog, DialogKind::Colour, std::string());
+    int result = runQtDialog(dialog, DialogKind::Colour, std::string());
     for (int i = 0; i < 16; ++i)
         custom[i] = QColorDialog::customColor(i).rgb() & 0xFFFFFF;
     if (result != QDialog::Accepted)
@@ -337,16 +289,16 @@ std::optional<std::string> browseFolder(Window* owner, std::string* buffer) {
     QFileDialog dialog(ownerWidget(owner));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    if (handler())
+    if (dialogHandlerInstalled())
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     if (!target->empty())
-        dialog.setDirectory(QString::fromStdString(*target));
-    if (runDialog(dialog, DialogKind::Folder, std::string()) != QDialog::Accepted)
+        dialog.setDirectory(qtPath(*target));
+    if (runQtDialog(dialog, DialogKind::Folder, std::string()) != QDialog::Accepted)
         return std::nullopt;
     QStringList folders = dialog.selectedFiles();
     if (folders.isEmpty())
         return std::nullopt;
-    *target = folders.front().toStdString();
+    *target = localPath(folders.front());
     return *target;
 }
 
@@ -401,24 +353,5 @@ void closeProgress() {
 }
 
 Window* progressWindow() { return progress().current.get(); }
-
-DialogHandler setDialogHandler(DialogHandler replacement) {
-    DialogHandler previous = std::move(handler());
-    handler() = std::move(replacement);
-    return previous;
-}
-
-void notifyModalShown(Window& window) {
-    PendingModal pending = std::move(pendingModal());
-    pendingModal() = PendingModal{};
-    if (!handler())
-        return;
-    QWidget* platform = window.platformWindow();
-    ShownDialog shown{pending.kind, &window, nullptr,
-                      pending.set ? pending.text
-                                  : (platform ? platform->windowTitle().toStdString() : std::string())};
-    DialogHandler current = handler();
-    current(shown);
-}
 
 }  // namespace veltro

@@ -1,20 +1,18 @@
 // The small reusable dialogs: message boxes, the choice window with up to ten
 // buttons, the open-file, save-file and colour choosers, the folder browser
 // and the single process-wide progress window. Callers pass texts they have
-// already looked up. Every dialog also passes through one test seam
-// (setDialogHandler), so tests answer them without a person.
+// already looked up. Every dialog also passes through the seam of
+// ui/dialog_seam.h (setDialogHandler), so tests answer them without a person.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "services/progress.h"
-
-class QDialog;
+#include "ui/dialog_seam.h"
 
 namespace veltro {
 
@@ -82,34 +80,5 @@ public:
 private:
     Window* m_owner;
 };
-
-// ---- the test seam --------------------------------------------------------
-
-// The kinds of dialog the seam reports.
-enum class DialogKind { Message, Choice, OpenFile, SaveFile, Colour, Folder, ModalWindow };
-
-// A dialog that has just been shown.
-struct ShownDialog {
-    DialogKind kind;
-    // Our own window (choice windows and every modal run), else nullptr.
-    Window* window = nullptr;
-    // The Qt dialog of messages and choosers, else nullptr. A handler
-    // finishes it (accept, reject or a button click); one left open is
-    // cancelled.
-    QDialog* dialog = nullptr;
-    // The message or choice text, or the window title.
-    std::string text;
-};
-
-// Sees every dialog as it is shown, instead of a person.
-using DialogHandler = std::function<void(ShownDialog&)>;
-// Installs a handler (an empty one restores real dialogs) and returns the
-// previous one. With a handler the Qt dialogs are Qt's own widget dialogs.
-// Without one on the offscreen platform, where nobody could answer, message
-// boxes, choosers and choice windows print their text to stderr and count as
-// closed instead of waiting forever.
-DialogHandler setDialogHandler(DialogHandler handler);
-// Called by Window::runModal once the window is shown.
-void notifyModalShown(Window& window);
 
 }  // namespace veltro

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <memory>
 #include <vector>
 
+#include "image/file_utils.h"
 #include "services/canvas.h"
 #include "services/font.h"
 #include "services/prompts.h"
@@ -84,13 +84,10 @@ private:
 // line, and a line longer than kLayoutLineLimit comes in pieces.
 std::vector<std::string> readLines(const std::string& path, bool* opened) {
     std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    *opened = static_cast<bool>(in);
-    if (!in)
+    std::string content;
+    *opened = readFileStart(path, kLayoutMaxFileSize, content);
+    if (!*opened)
         return lines;
-    std::string content(kLayoutMaxFileSize, '\0');
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    content.resize(static_cast<size_t>(in.gcount()));
     size_t at = 0;
     while (at < content.size()) {
         size_t end = content.find_first_of("\r\n", at);
@@ -140,7 +137,8 @@ void addImageButton(Window& window, const LayoutLine& line) {
     }
     int width = line.width == 0 ? normal->width : clampSize(line.width);
     int height = line.height == 0 ? normal->height : clampSize(line.height);
-    auto* button = new ImageButton(&window, line.x, line.y, width, height, line.id, base);
+    auto* button =
+        window.addWidget(std::make_unique<ImageButton>(&window, line.x, line.y, width, height, line.id, base));
     button->setImage(ImageButton::Normal, normal);
     button->setImage(ImageButton::Pressed, res.image(base + "p.png"));
     button->setImage(ImageButton::Rollover, res.image(base + "r.png"));
@@ -162,13 +160,14 @@ void drawPicture(Window& window, const LayoutLine& line) {
 void applyLine(Window& window, const LayoutLine& line) {
     int w = clampSize(line.width);
     int h = clampSize(line.height);
+    auto add = [&window](auto widget) { window.addWidget(std::move(widget)); };
     switch (line.kind) {
-    case 'B': new PushButton(&window, line.x, line.y, w, h, line.id, line.text); break;
-    case 'C': new CheckButton(&window, line.x, line.y, w, h, line.id, line.text); break;
-    case 'E': new EditField(&window, line.x, line.y, w, h, line.id); break;
-    case 'M': new ComboList(&window, line.x, line.y, w, h, line.id); break;
-    case 'T': new ListBox(&window, line.x, line.y, w, h, line.id); break;
-    case 'S': new Slider(&window, line.x, line.y, w, h, line.id, h < w); break;
+    case 'B': add(std::make_unique<PushButton>(&window, line.x, line.y, w, h, line.id, line.text)); break;
+    case 'C': add(std::make_unique<CheckButton>(&window, line.x, line.y, w, h, line.id, line.text)); break;
+    case 'E': add(std::make_unique<EditField>(&window, line.x, line.y, w, h, line.id)); break;
+    case 'M': add(std::make_unique<ComboList>(&window, line.x, line.y, w, h, line.id)); break;
+    case 'T': add(std::make_unique<ListBox>(&window, line.x, line.y, w, h, line.id)); break;
+    case 'S': add(std::make_unique<Slider>(&window, line.x, line.y, w, h, line.id, h < w)); break;
     case 'I': addImageButton(window, line); break;
     case 'P': drawPicture(window, line); break;
     case 'L':

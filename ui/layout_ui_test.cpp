@@ -115,8 +115,6 @@ TEST_F(LayoutTest, FirstSectionWinsAndASectionMayRunToTheEndOfTheFile) {
     EXPECT_TRUE(loadLayout(none, "absent")) << "a readable file without the section";
     EXPECT_EQ(none.backBuffer()->width(), 33);
     EXPECT_TRUE(none.widgets().empty());
-    window.deleteWidgets();
-    open.deleteWidgets();
     EXPECT_TRUE(messages.messages().empty());
 }
 
@@ -135,7 +133,6 @@ TEST_F(LayoutTest, ASecondSectionResizesRetitlesRefillsItsAreaAndAppends) {
     EXPECT_EQ(pixelAt(window, 150, 80), 0x123456u) << "only the new section's rectangle is refilled";
     ASSERT_EQ(window.widgets().size(), 2u);
     EXPECT_EQ(window.widgets()[1]->id(), 5);
-    window.deleteWidgets();
 }
 
 TEST_F(LayoutTest, MissingPicturesAreReportedAndSkipped) {
@@ -188,7 +185,6 @@ TEST_F(LayoutTest, HostileSizesAndLongLinesStayBounded) {
     ASSERT_EQ(window.widgets().size(), 2u);
     EXPECT_EQ(window.widgets()[0]->width(), kLayoutMaxSize);
     EXPECT_EQ(window.widgets()[1]->id(), 3);
-    window.deleteWidgets();
 }
 
 TEST(LayoutLineTest, ParsesEveryKindAndRejectsBrokenLines) {

@@ -12,7 +12,6 @@
 #include <QSignalBlocker>
 #include <functional>
 
-#include "ui/dialogs.h"
 #include "ui/platform_widget.h"
 #include "services/font.h"
 #include "services/prompts.h"
@@ -20,21 +19,6 @@
 namespace veltro {
 
 namespace {
-
-// The text buffers shared by all controls, all list boxes and all drop-down
-// lists; each call replaces the previous content.
-std::string& controlTextBuffer() {
-    static std::string buffer;
-    return buffer;
-}
-std::string& listTextBuffer() {
-    static std::string buffer;
-    return buffer;
-}
-std::string& comboTextBuffer() {
-    static std::string buffer;
-    return buffer;
-}
 
 QString toQt(const std::string& text) { return QString::fromStdString(text); }
 
@@ -170,20 +154,16 @@ void NativeControl::setText(const std::string& text) {
         m_control->setWindowTitle(toQt(text));
 }
 
-const std::string& NativeControl::text() const {
-    std::string& buffer = controlTextBuffer();
-    buffer.clear();
+std::string NativeControl::text() const {
     if (!m_control)
-        return buffer;
+        return std::string();
     if (auto* button = qobject_cast<QAbstractButton*>(m_control.data()))
-        buffer = button->text().toStdString();
-    else if (auto* edit = qobject_cast<QLineEdit*>(m_control.data()))
-        buffer = edit->text().toStdString();
-    else if (auto* combo = qobject_cast<QComboBox*>(m_control.data()))
-        buffer = combo->currentText().toStdString();
-    else
-        buffer = m_control->windowTitle().toStdString();
-    return buffer;
+        return button->text().toStdString();
+    if (auto* edit = qobject_cast<QLineEdit*>(m_control.data()))
+        return edit->text().toStdString();
+    if (auto* combo = qobject_cast<QComboBox*>(m_control.data()))
+        return combo->currentText().toStdString();
+    return m_control->windowTitle().toStdString();
 }
 
 PushButton::PushButton(Window* parent, int x, int y, int width, int height, int id, const std::string& caption)
@@ -265,12 +245,10 @@ int ComboList::itemCount() const {
     return combo ? combo->count() : 0;
 }
 
-const std::string& ComboList::itemText(int index) const {
-    std::string& buffer = comboTextBuffer();
-    buffer.clear();
+std::string ComboList::itemText(int index) const {
     if (auto* combo = qobject_cast<QComboBox*>(m_control.data()); combo && index >= 0 && index < combo->count())
-        buffer = combo->itemText(index).toStdString();
-    return buffer;
+        return combo->itemText(index).toStdString();
+    return std::string();
 }
 
 ListBox::ListBox(Window* parent, int x, int y, int width, int height, int id)
@@ -342,13 +320,11 @@ int ListBox::itemCount() const {
     return list ? list->count() : 0;
 }
 
-const std::string& ListBox::itemText(int index) const {
-    std::string& buffer = listTextBuffer();
-    buffer.clear();
+std::string ListBox::itemText(int index) const {
     QListWidget* list = listOf(m_control);
     if (list && index >= 0 && index < list->count())
-        buffer = list->item(index)->text().toStdString();
-    return buffer;
+        return list->item(index)->text().toStdString();
+    return std::string();
 }
 
 }  // namespace veltro

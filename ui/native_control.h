@@ -41,9 +41,8 @@ public:
 
     // Sets the control's text (caption of buttons, content of an edit field).
     void setText(const std::string& text);
-    // The control's text, in a buffer shared by every control and replaced by
-    // the next call; callers copy what they keep.
-    const std::string& text() const;
+    // The control's text (empty without a control).
+    std::string text() const;
 
 protected:
     // Places the new control, gives it the default font and shows it; when
@@ -91,8 +90,8 @@ public:
     void select(int index);
     // Number of items.
     int itemCount() const;
-    // The text of item index, in a buffer shared by every drop-down list.
-    const std::string& itemText(int index) const;
+    // The text of item index; empty when there is no such item.
+    std::string itemText(int index) const;
 };
 
 // A list box with a border and a vertical scroll bar ("T").
@@ -111,8 +110,8 @@ public:
     void select(int index);
     // Number of items.
     int itemCount() const;
-    // The text of item index, in a buffer shared by every list box.
-    const std::string& itemText(int index) const;
+    // The text of item index; empty when there is no such item.
+    std::string itemText(int index) const;
 };
 
 }  // namespace veltro

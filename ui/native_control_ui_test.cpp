@@ -20,7 +20,6 @@ namespace {
 class ControlWindow : public Window {
 public:
     ControlWindow() : Window(nullptr, 0, 0, 300, 200, WindowFrame::FrameTool) {}
-    ~ControlWindow() override { deleteWidgets(); }
     void onCommand(int id) override { commands.push_back(id); }
     std::vector<int> commands;
 };
@@ -34,7 +33,7 @@ protected:
 };
 
 TEST_F(NativeControlTest, ControlsArePlacedAsChildrenOfTheWindow) {
-    auto* edit = new EditField(&window, 10, 20, 120, 24, 1);
+    auto* edit = window.addWidget(std::make_unique<EditField>(&window, 10, 20, 120, 24, 1));
     QWidget* control = edit->nativeHandle();
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(control->parentWidget(), window.platformWindow());
@@ -48,21 +47,23 @@ TEST_F(NativeControlTest, ControlsArePlacedAsChildrenOfTheWindow) {
     EXPECT_FALSE(edit->isVisible());
 }
 
-TEST_F(NativeControlTest, TextsShareOneBufferReplacedByTheNextCall) {
-    auto* a = new EditField(&window, 0, 0, 80, 20, 1);
-    auto* b = new PushButton(&window, 0, 30, 80, 20, 2, "Caption");
+TEST_F(NativeControlTest, TwoControlsKeepTheirOwnTexts) {
+    auto* a = window.addWidget(std::make_unique<EditField>(&window, 0, 0, 80, 20, 1));
+    auto* b = window.addWidget(std::make_unique<PushButton>(&window, 0, 30, 80, 20, 2, "Caption"));
     a->setText("first");
-    const std::string& first = a->text();
+    std::string first = a->text();
+    std::string second = b->text();
     EXPECT_EQ(first, "first");
-    const std::string& second = b->text();
     EXPECT_EQ(second, "Caption");
-    EXPECT_EQ(first, "Caption") << "the first result is overwritten by the second call";
+    EXPECT_NE(a->text(), b->text()) << "each control answers with its own text";
     b->setText("New caption");
     EXPECT_EQ(b->text(), "New caption");
+    EXPECT_EQ(a->text(), "first") << "setting one control's text leaves the other alone";
+    EXPECT_EQ(first, "first") << "a text once returned is the caller's own";
 }
 
 TEST_F(NativeControlTest, ListBoxOperations) {
-    auto* list = new ListBox(&window, 0, 0, 100, 100, 3);
+    auto* list = window.addWidget(std::make_unique<ListBox>(&window, 0, 0, 100, 100, 3));
     EXPECT_EQ(list->selectedIndex(), -1);
     EXPECT_EQ(list->addItem("one"), 0);
     EXPECT_EQ(list->addItem("three"), 1);
@@ -90,7 +91,7 @@ TEST_F(NativeControlTest, ListBoxOperations) {
 }
 
 TEST_F(NativeControlTest, ComboListOperations) {
-    auto* combo = new ComboList(&window, 0, 0, 100, 24, 4);
+    auto* combo = window.addWidget(std::make_unique<ComboList>(&window, 0, 0, 100, 24, 4));
     combo->addItem("low");
     combo->addItem("high");
     EXPECT_EQ(combo->itemCount(), 2);
@@ -106,7 +107,7 @@ TEST_F(NativeControlTest, ComboListOperations) {
 }
 
 TEST_F(NativeControlTest, CheckButtonReportsClicksWithoutTogglingItself) {
-    auto* check = new CheckButton(&window, 0, 0, 120, 24, 5, "Loop");
+    auto* check = window.addWidget(std::make_unique<CheckButton>(&window, 0, 0, 120, 24, 5, "Loop"));
     auto* qt = static_cast<QCheckBox*>(check->nativeHandle());
     QTest::mouseClick(qt, Qt::LeftButton, {}, QPoint(8, qt->height() / 2));
     EXPECT_EQ(window.commands, std::vector<int>{5});
@@ -116,8 +117,8 @@ TEST_F(NativeControlTest, CheckButtonReportsClicksWithoutTogglingItself) {
 }
 
 TEST_F(NativeControlTest, EditingNotifiesWith1024AndFocusChangesAreDropped) {
-    auto* edit = new EditField(&window, 0, 0, 100, 24, 6);
-    auto* button = new PushButton(&window, 0, 40, 100, 24, 7, "Go");
+    auto* edit = window.addWidget(std::make_unique<EditField>(&window, 0, 0, 100, 24, 6));
+    auto* button = window.addWidget(std::make_unique<PushButton>(&window, 0, 40, 100, 24, 7, "Go"));
     window.setFocusWidget(edit);
     QTest::keyClicks(edit->nativeHandle(), "ab");
     window.setFocusWidget(button);
@@ -126,7 +127,7 @@ TEST_F(NativeControlTest, EditingNotifiesWith1024AndFocusChangesAreDropped) {
 }
 
 TEST_F(NativeControlTest, DisablingGreysTheControlAndHidesItFromHitTests) {
-    auto* button = new PushButton(&window, 10, 10, 80, 30, 8, "Off");
+    auto* button = window.addWidget(std::make_unique<PushButton>(&window, 10, 10, 80, 30, 8, "Off"));
     EXPECT_EQ(window.widgetAt(20, 20), button);
     button->setEnabled(false);
     EXPECT_FALSE(button->nativeHandle()->isEnabled());
@@ -137,20 +138,20 @@ TEST_F(NativeControlTest, DisablingGreysTheControlAndHidesItFromHitTests) {
 
 TEST_F(NativeControlTest, WindowFirstThenWidgetDestroysTheControlOnce) {
     auto owner = std::make_unique<ControlWindow>();
-    auto* edit = new EditField(owner.get(), 0, 0, 80, 20, 1);
+    auto* edit = owner->addWidget(std::make_unique<EditField>(owner.get(), 0, 0, 80, 20, 1));
     QPointer<QWidget> control = edit->nativeHandle();
     owner->destroy();
     EXPECT_EQ(edit->nativeHandle(), nullptr) << "the window forgot the handle";
     EXPECT_TRUE(control.isNull()) << "the platform destroyed the control with its window";
     edit->setText("ignored");
     EXPECT_EQ(edit->text(), "");
-    delete edit;
+    owner->removeWidget(edit);
     EXPECT_TRUE(owner->widgets().empty());
 
     // Widget first: the control goes with it and the window lives on.
-    auto* button = new PushButton(&window, 0, 0, 10, 10, 2, "x");
+    auto* button = window.addWidget(std::make_unique<PushButton>(&window, 0, 0, 10, 10, 2, "x"));
     QPointer<QWidget> buttonControl = button->nativeHandle();
-    delete button;
+    window.removeWidget(button);
     EXPECT_TRUE(buttonControl.isNull());
     EXPECT_TRUE(window.exists());
 }

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPixmap>
 #include <QWidget>
@@ -119,7 +120,7 @@ inline std::string saveScreenshot(Window& window, const std::string& name) {
     QDir().mkpath("screenshots");
     std::string path = "screenshots/" + name + ".png";
     if (QWidget* widget = window.platformWindow())
-        widget->grab().save(QString::fromStdString(path));
+        widget->grab().save(QFile::decodeName(QByteArray::fromStdString(path)));
     return path;
 }
 

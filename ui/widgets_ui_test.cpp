@@ -21,7 +21,6 @@ using testing::pixelAt;
 class CommandWindow : public Window {
 public:
     CommandWindow() : Window(nullptr, 0, 0, 300, 200, WindowFrame::FramePopup) {}
-    ~CommandWindow() override { deleteWidgets(); }
     void onCommand(int id) override {
         commands.push_back(id);
         if (auto* slider = dynamic_cast<Slider*>(widgetById(id)))
@@ -41,7 +40,7 @@ protected:
 };
 
 TEST_F(WidgetsTest, SliderDragFollowsTheValueRuleAndClampsAtTheEdges) {
-    auto* slider = new Slider(&window, 0, 0, 100, 20, 3, true);
+    auto* slider = window.addWidget(std::make_unique<Slider>(&window, 0, 0, 100, 20, 3, true));
     QTest::mouseMove(platform(), QPoint(10, 10));
     QTest::mousePress(platform(), Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_EQ(slider->value(), 0);
@@ -67,7 +66,7 @@ TEST_F(WidgetsTest, SliderDragFollowsTheValueRuleAndClampsAtTheEdges) {
 }
 
 TEST_F(WidgetsTest, VerticalSliderUsesItsHeight) {
-    auto* slider = new Slider(&window, 10, 10, 20, 110, 4, false);
+    auto* slider = window.addWidget(std::make_unique<Slider>(&window, 10, 10, 20, 110, 4, false));
     slider->setRange(-5, 5);
     EXPECT_FALSE(slider->isHorizontal());
     // L = 110, t = 22: (p - 11) * 11 / 88 - 5.
@@ -78,7 +77,7 @@ TEST_F(WidgetsTest, VerticalSliderUsesItsHeight) {
 }
 
 TEST_F(WidgetsTest, SliderKeysStepInsideTheRangeAndAreAlwaysConsumed) {
-    auto* slider = new Slider(&window, 0, 0, 100, 20, 5, true);
+    auto* slider = window.addWidget(std::make_unique<Slider>(&window, 0, 0, 100, 20, 5, true));
     slider->setRange(0, 2);
     EXPECT_TRUE(slider->onKey(kKeyLeft));
     EXPECT_TRUE(window.commands.empty()) << "at the minimum nothing changes or fires";
@@ -99,7 +98,7 @@ TEST_F(WidgetsTest, SliderKeysStepInsideTheRangeAndAreAlwaysConsumed) {
 }
 
 TEST_F(WidgetsTest, SliderPaintsItsThumbAndNothingMoreWithAnEmptyRange) {
-    auto* slider = new Slider(&window, 0, 0, 100, 20, 6, true);
+    auto* slider = window.addWidget(std::make_unique<Slider>(&window, 0, 0, 100, 20, 6, true));
     slider->setValue(100);
     slider->draw();
     // Thumb 20 wide at the right end: its white top edge, black right edge.
@@ -116,7 +115,7 @@ TEST_F(WidgetsTest, SliderPaintsItsThumbAndNothingMoreWithAnEmptyRange) {
 }
 
 TEST_F(WidgetsTest, DrawnButtonFiresOnSpaceAndEnterAndPaintsItsStates) {
-    auto* button = new DrawnButton(&window, 10, 10, 80, 30, 9, "Go");
+    auto* button = window.addWidget(std::make_unique<DrawnButton>(&window, 10, 10, 80, 30, 9, "Go"));
     EXPECT_TRUE(button->onKey(kKeySpace));
     EXPECT_TRUE(button->onKey(kKeyEnter));
     EXPECT_FALSE(button->onKey('x'));
@@ -154,7 +153,7 @@ TEST_F(WidgetsTest, ImageButtonShowsTheImageOfItsStateAndFallsBack) {
     for (uint32_t& p : rollover->pixels)
         p = isSetPixel(p) ? 0xFFFF0000 : p;
 
-    auto* button = new ImageButton(&window, 50, 50, 20, 20, 11, "b");
+    auto* button = window.addWidget(std::make_unique<ImageButton>(&window, 50, 50, 20, 20, 11, "b"));
     button->setOwnedImage(ImageButton::Normal, std::move(normal));
     button->setOwnedImage(ImageButton::Rollover, std::move(rollover));
     EXPECT_EQ(button->ownership(), 0b0101) << "normal and rollover";
@@ -178,7 +177,7 @@ TEST_F(WidgetsTest, ImageButtonShowsTheImageOfItsStateAndFallsBack) {
     EXPECT_EQ(pixelAt(window, 55, 55), 0x336699u) << "disabled without a picture: only the background";
 
     // Without a normal image it paints as a drawn button.
-    auto* plain = new ImageButton(&window, 100, 100, 40, 20, 12, "none");
+    auto* plain = window.addWidget(std::make_unique<ImageButton>(&window, 100, 100, 40, 20, 12, "none"));
     plain->draw();
     EXPECT_EQ(pixelAt(window, 102, 101), 0xFFFFFFu);
     plain->setVisible(false);
@@ -194,7 +193,7 @@ TEST_F(WidgetsTest, ACommandHandlerMayDeleteTheButton) {
         void onCommand(int) override { deleteWidgets(); }
     } deleting;
     deleting.show(true);
-    auto* button = new DrawnButton(&deleting, 0, 0, 50, 20, 1, "x");
+    auto* button = deleting.addWidget(std::make_unique<DrawnButton>(&deleting, 0, 0, 50, 20, 1, "x"));
     EXPECT_TRUE(button->onKey(kKeyEnter));
     EXPECT_TRUE(deleting.widgets().empty());
 }

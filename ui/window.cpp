@@ -1,31 +1,18 @@
-// Window, Widget and the event loop on Qt: one PlatformWidget per Window that
-// paints from the back buffer and translates Qt events into the window's
-// routing (widgets first, then the window's handlers).
+// Window and Widget on Qt: one PlatformWidget per Window, the widget list the
+// window owns, and the input routing (widgets first, then the window's
+// handlers).
 #include "ui/window.h"
 
 #include <QApplication>
-#include <QBitmap>
-#include <QCloseEvent>
 #include <QCursor>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QEventLoop>
-#include <QImage>
-#include <QKeyEvent>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
 #include <QScreen>
-#include <QTimer>
-#include <QUrl>
-#include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
 
 #include "services/canvas.h"
-#include "ui/dialogs.h"
+#include "ui/dialog_seam.h"
 #include "ui/platform_widget.h"
 
 namespace veltro {
@@ -36,93 +23,6 @@ constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kGrey = 0x808080;
 // Longest text the base window's message box shows (the rest is cut).
 constexpr size_t kWindowMessageLimit = 511;
-// Size of an image cursor (the usual system cursor size).
-constexpr int kImageCursorSize = 32;
-// One wheel notch.
-constexpr int kWheelDelta = 120;
-
-struct LoopState {
-    std::vector<Window*> topLevel;
-    bool running = false;
-    Window* pumpWindow = nullptr;
-    int wheelRemainder = 0;
-};
-
-LoopState& loop() {
-    static LoopState state;
-    return state;
-}
-
-// The cursor table: built on first use (it needs the application object) and
-// kept for the run.
-std::vector<QCursor>& cursorTable();
-
-// A monochrome picture whose set bits (index 1) are the bitmap's colour1.
-QImage monoImage(int width, int height) {
-    QImage image(width, height, QImage::Format_Mono);
-    image.setColorCount(2);
-    image.setColor(0, qRgb(255, 255, 255));
-    image.setColor(1, qRgb(0, 0, 0));
-    image.fill(0);
-    return image;
-}
-
-// Body of the built-in arrow cursor pointing right: a shaft and a head
-// whose tip is at (14, 7).
-bool arrowBody(int x, int y) {
-    if (y >= 6 && y <= 8 && x >= 2 && x <= 8)
-        return true;
-    int spread = 4 - std::abs(y - 7);
-    return spread >= 0 && x >= 9 && x <= 9 + spread;
-}
-
-// A 16x16 arrow, black with a white outline, mirrored for the left arrow.
-QCursor arrowCursor(bool pointsRight) {
-    QImage bits = monoImage(16, 16);
-    QImage mask = monoImage(16, 16);
-    auto body = [&](int x, int y) {
-        if (x < 0 || y < 0 || x > 15 || y > 15)
-            return false;
-        return arrowBody(pointsRight ? x : 15 - x, y);
-    };
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            bool black = body(x, y);
-            bool outline = false;
-            for (int dy = -1; dy <= 1 && !black && !outline; ++dy)
-                for (int dx = -1; dx <= 1; ++dx)
-                    outline = outline || body(x + dx, y + dy);
-            bits.setPixel(x, y, black ? 1 : 0);
-            mask.setPixel(x, y, (black || outline) ? 1 : 0);
-        }
-    }
-    return QCursor(QBitmap::fromImage(bits), QBitmap::fromImage(mask), 7, 7);
-}
-
-std::vector<QCursor>& cursorTable() {
-    static std::vector<QCursor> table;
-    if (table.empty()) {
-        table.reserve(kBuiltinCursorCount + 10);
-        table.push_back(arrowCursor(true));
-        table.push_back(arrowCursor(false));
-        table.emplace_back(Qt::BlankCursor);
-        table.emplace_back(Qt::BlankCursor);
-        table.emplace_back(Qt::WaitCursor);
-        table.emplace_back(Qt::BlankCursor);
-        table.emplace_back(Qt::BlankCursor);
-        table.emplace_back(Qt::CrossCursor);
-        table.emplace_back(Qt::ArrowCursor);
-        table.emplace_back(Qt::PointingHandCursor);
-        table.emplace_back(Qt::IBeamCursor);
-        table.emplace_back(Qt::SizeAllCursor);
-        table.emplace_back(Qt::SizeHorCursor);
-        table.emplace_back(Qt::SizeVerCursor);
-        table.emplace_back(Qt::SizeBDiagCursor);
-        table.emplace_back(Qt::SizeFDiagCursor);
-        table.emplace_back(Qt::ForbiddenCursor);
-    }
-    return table;
-}
 
 // Cuts text to at most limit bytes without splitting a UTF-8 character.
 std::string cutText(const std::string& text, size_t limit) {
@@ -134,249 +34,18 @@ std::string cutText(const std::string& text, size_t limit) {
     return text.substr(0, end);
 }
 
-// Translates a Qt key press into the key code handed to handlers: the keys of
-// the translation table, then characters. 0 when the key yields nothing.
-int translateKey(const QKeyEvent& event, bool* fromTable) {
-    *fromTable = true;
-    switch (event.key()) {
-    case Qt::Key_Left: return kKeyLeft;
-    case Qt::Key_Right: return kKeyRight;
-    case Qt::Key_Up: return kKeyUp;
-    case Qt::Key_Down: return kKeyDown;
-    case Qt::Key_Home: return kKeyHome;
-    case Qt::Key_End: return kKeyEnd;
-    case Qt::Key_Delete: return kKeyDelete;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return kKeyTab;
-    default: break;
-    }
-    *fromTable = false;
-    switch (event.key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return kKeyEnter;
-    case Qt::Key_Backspace: return kKeyBackspace;
-    case Qt::Key_Escape: return 27;
-    default: break;
-    }
-    if ((event.modifiers() & Qt::ControlModifier) && event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z)
-        return event.key() - Qt::Key_A + 1;
-    QString text = event.text();
-    if (text.isEmpty())
-        return 0;
-    return static_cast<int>(text.toUcs4().value(0));
-}
-
-int modifierBits(Qt::KeyboardModifiers modifiers) {
-    int bits = 0;
-    if (modifiers & Qt::ShiftModifier)
-        bits |= kModShift;
-    if (modifiers & Qt::ControlModifier)
-        bits |= kModControl;
-    return bits;
-}
-
-// Sees Tab pressed in the window a pump step was given, wherever the Qt focus
-// is inside it, and hands it to that window's key routing.
-class TabInterceptor : public QObject {
-public:
-    bool eventFilter(QObject* object, QEvent* event) override {
-        Window* window = loop().pumpWindow;
-        if (!window || event->type() != QEvent::KeyPress)
-            return false;
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
-            return false;
-        auto* target = qobject_cast<QWidget*>(object);
-        QWidget* platform = window->platformWindow();
-        if (!target || !platform || (target != platform && !platform->isAncestorOf(target)))
-            return false;
-        window->handleKey(kKeyTab);
-        return true;
-    }
-};
-
-void installTabInterceptor() {
-    static TabInterceptor* interceptor = nullptr;
-    if (!interceptor && qApp) {
-        interceptor = new TabInterceptor;
-        interceptor->setParent(qApp);
-        qApp->installEventFilter(interceptor);
-    }
-}
-
-// Waits for input for at most ms milliseconds.
-void waitForInput(int ms) {
-    static QTimer* timer = nullptr;
-    if (!timer) {
-        timer = new QTimer(qApp);
-        timer->setSingleShot(true);
-    }
-    timer->start(ms);
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    timer->stop();
-}
-
-// Deletes the platform windows whose destruction had to wait until their own
-// event handlers returned.
-void deleteClosedWindows() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 }  // namespace
-
-// ---- PlatformWidget -------------------------------------------------------
-
-int PlatformWidget::s_dispatchDepth = 0;
-
-PlatformWidget::PlatformWidget(Window* window, QWidget* parent, Qt::WindowFlags flags)
-    : QWidget(parent, flags), m_window(window) {
-    setObjectName(kWindowClassName);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setMouseTracking(true);
-    setAcceptDrops(true);
-    setFocusPolicy(Qt::StrongFocus);
-}
-
-PlatformWidget::~PlatformWidget() {
-    if (Window* window = m_window) {
-        m_window = nullptr;
-        window->m_platform = nullptr;
-        window->destroy();
-    }
-}
-
-bool PlatformWidget::event(QEvent* event) {
-    DispatchGuard guard;
-    return QWidget::event(event);
-}
-
-void PlatformWidget::paintEvent(QPaintEvent* event) {
-    if (!m_window || !m_window->backBuffer())
-        return;
-    QPainter painter(this);
-    const QImage& image = m_window->backBuffer()->surface();
-    QRect area = event->rect() & QRect(0, 0, image.width(), image.height());
-    if (!area.isEmpty())
-        painter.drawImage(area.topLeft(), image, area);
-}
-
-void PlatformWidget::resizeEvent(QResizeEvent* event) {
-    if (m_window)
-        m_window->handleResize(event->size().width(), event->size().height());
-}
-
-void PlatformWidget::closeEvent(QCloseEvent* event) {
-    event->ignore();
-    if (m_window)
-        m_window->onClose();
-}
-
-void PlatformWidget::keyPressEvent(QKeyEvent* event) {
-    // Keys typed into a native control stay with that control.
-    QWidget* focus = QApplication::focusWidget();
-    if (!m_window || (focus && focus != this && isAncestorOf(focus))) {
-        event->ignore();
-        return;
-    }
-    bool fromTable = false;
-    int code = translateKey(*event, &fromTable);
-    if (code == 0) {
-        event->ignore();
-        return;
-    }
-    m_window->handleKey(code);
-}
-
-bool PlatformWidget::focusNextPrevChild(bool) {
-    // Tab is an ordinary key here: the window's key routing cycles the focus.
-    return false;
-}
-
-void PlatformWidget::mouseEvent(QMouseEvent* event, int kind) {
-    if (!m_window)
-        return;
-    QPoint p = event->position().toPoint();
-    m_window->handleMouse(kind, p.x(), p.y(), modifierBits(event->modifiers()));
-}
-
-void PlatformWidget::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton)
-        mouseEvent(event, kLeftDown);
-    else if (event->button() == Qt::RightButton)
-        mouseEvent(event, kRightDown);
-}
-
-void PlatformWidget::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton)
-        mouseEvent(event, kLeftUp);
-    else if (event->button() == Qt::RightButton)
-        mouseEvent(event, kRightUp);
-}
-
-void PlatformWidget::mouseDoubleClickEvent(QMouseEvent* event) {
-    // A double click is a second press.
-    mousePressEvent(event);
-}
-
-void PlatformWidget::mouseMoveEvent(QMouseEvent* event) { mouseEvent(event, kMove); }
-
-void PlatformWidget::leaveEvent(QEvent*) {
-    // The pointer left the window: no widget stays lit under it.
-    if (m_window && QApplication::mouseButtons() == Qt::NoButton)
-        m_window->clearHover();
-}
-
-void PlatformWidget::wheelEvent(QWheelEvent* event) {
-    if (!m_window)
-        return;
-    QPoint global = event->globalPosition().toPoint();
-    LoopState& state = loop();
-    state.wheelRemainder += event->angleDelta().y();
-    int steps = state.wheelRemainder / kWheelDelta;
-    state.wheelRemainder -= steps * kWheelDelta;
-    if (steps != 0)
-        m_window->handleWheel(steps, global.x(), global.y());
-}
-
-void PlatformWidget::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-}
-
-void PlatformWidget::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-}
-
-void PlatformWidget::dropEvent(QDropEvent* event) {
-    if (!m_window || !event->mimeData()->hasUrls())
-        return;
-    QPointer<PlatformWidget> self(this);
-    m_window->show(true);
-    QPoint p = event->position().toPoint();
-    if (!rect().contains(p))
-        p = QPoint(-1, -1);
-    event->acceptProposedAction();
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (!self || !m_window)
-            break;
-        if (url.isLocalFile())
-            m_window->onDropFile(url.toLocalFile().toStdString(), p.x(), p.y());
-    }
-}
 
 // ---- Widget ---------------------------------------------------------------
 
-Widget::Widget(Window* parent, int x, int y, int width, int height, int id)
-    : m_x(x), m_y(y), m_width(width), m_height(height), m_id(id) {
-    if (parent)
-        parent->addWidget(this);
-}
+// The widget joins its window through Window::addWidget, which owns it; the
+// window given here only tells native controls where to create their control.
+Widget::Widget(Window* /*parent*/, int x, int y, int width, int height, int id)
+    : m_x(x), m_y(y), m_width(width), m_height(height), m_id(id) {}
 
 Widget::~Widget() {
     if (m_parent)
-        m_parent->removeWidget(this);
+        m_parent->forgetWidget(this);
 }
 
 void Widget::setPosition(int x, int y) {
@@ -480,7 +149,7 @@ Window::Window(Window* owner, int x, int y, int clientWidth, int clientHeight, W
         m_platform->setFixedSize(clientWidth, clientHeight);
 
     if (!qtParent) {
-        Window* tie = owner ? owner : (loop().topLevel.empty() ? nullptr : loop().topLevel.front());
+        Window* tie = owner ? owner : (topLevelWindows().empty() ? nullptr : topLevelWindows().front());
         if (tie && tie->platformWindow()) {
             m_platform->winId();
             QWindow* handle = m_platform->windowHandle();
@@ -497,18 +166,14 @@ Window::Window(Window* owner, int x, int y, int clientWidth, int clientHeight, W
     }
     m_platform->move(x, y);
     if (!owner) {
-        loop().topLevel.push_back(this);
+        registerTopLevelWindow(this);
         m_registered = true;
     }
 }
 
 Window::~Window() {
     destroy();
-    // Owned widgets leave the list as they are deleted.
-    while (!m_ownedWidgets.empty())
-        m_ownedWidgets.pop_back();
-    for (Widget* w : m_widgets)
-        w->m_parent = nullptr;
+    deleteWidgets();
 }
 
 QWidget* Window::platformWindow() const { return m_platform; }
@@ -532,7 +197,7 @@ void Window::clear() {
 int Window::showMessage(const std::string& text) {
     if (!m_platform)
         return 0;
-    showMessageBox(this, cutText(text, kWindowMessageLimit), false);
+    showQtMessageBox(m_platform, cutText(text, kWindowMessageLimit), false);
     return 1;
 }
 
@@ -582,28 +247,17 @@ bool Window::onWheel(int steps, int x, int y) {
     return false;
 }
 
-Widget* Window::addWidget(Widget* widget) {
-    if (!widget)
-        return nullptr;
-    if (widget->m_parent && widget->m_parent != this)
-        widget->m_parent->removeWidget(widget);
-    if (std::find(m_widgets.begin(), m_widgets.end(), widget) == m_widgets.end()) {
-        if (m_widgets.size() == m_widgets.capacity())
-            m_widgets.reserve(m_widgets.capacity() + 20);
-        m_widgets.push_back(widget);
-    }
-    widget->m_parent = this;
-    return widget;
-}
-
 void Window::adoptWidget(std::unique_ptr<Widget> widget) {
     if (!widget)
         return;
-    addWidget(widget.get());
+    if (widget->m_parent && widget->m_parent != this)
+        widget->m_parent->forgetWidget(widget.get());
+    widget->m_parent = this;
+    m_widgets.push_back(widget.get());
     m_ownedWidgets.push_back(std::move(widget));
 }
 
-void Window::removeWidget(Widget* widget) {
+void Window::forgetWidget(Widget* widget) {
     auto it = std::find(m_widgets.begin(), m_widgets.end(), widget);
     if (it != m_widgets.end())
         m_widgets.erase(it);
@@ -615,15 +269,31 @@ void Window::removeWidget(Widget* widget) {
     m_focus = nullptr;
 }
 
-void Window::deleteWidgets() {
-    while (!m_ownedWidgets.empty())
-        m_ownedWidgets.pop_back();
-    while (!m_widgets.empty()) {
-        Widget* w = m_widgets.back();
-        delete w;  // its destructor removes it from the list
-        if (!m_widgets.empty() && m_widgets.back() == w)
-            m_widgets.pop_back();
+void Window::removeWidget(Widget* widget) {
+    auto owned = std::find_if(m_ownedWidgets.begin(), m_ownedWidgets.end(),
+                              [widget](const std::unique_ptr<Widget>& w) { return w.get() == widget; });
+    std::unique_ptr<Widget> doomed;
+    if (owned != m_ownedWidgets.end()) {
+        doomed = std::move(*owned);
+        m_ownedWidgets.erase(owned);
     }
+    forgetWidget(widget);
+    // Deleted last, once the window no longer knows it.
+    doomed.reset();
+}
+
+void Window::deleteWidgets() {
+    std::vector<std::unique_ptr<Widget>> doomed = std::move(m_ownedWidgets);
+    m_ownedWidgets.clear();
+    for (Widget* w : m_widgets)
+        w->m_parent = nullptr;
+    m_widgets.clear();
+    m_hover = nullptr;
+    m_pressed = nullptr;
+    m_focus = nullptr;
+    // Deleted newest first, once the window no longer knows them.
+    while (!doomed.empty())
+        doomed.pop_back();
 }
 
 void Window::dispatchControlCommand(int id, int notification) {
@@ -672,11 +342,7 @@ void Window::setCursor(int index) {
     if (!m_platform)
         return;
     m_cursorIndex = index;
-    std::vector<QCursor>& table = cursorTable();
-    if (index >= 0 && index < static_cast<int>(table.size()))
-        m_platform->setCursor(table[index]);
-    else
-        m_platform->setCursor(Qt::BlankCursor);
+    m_platform->setCursor(cursorShape(index));
 }
 
 void Window::center() {
@@ -782,7 +448,7 @@ int Window::runModal() {
         m_owner->enable(false);
     show(true);
     m_modalRunning = true;
-    notifyModalShown(*this);
+    notifyModalShown(*this, m_platform ? m_platform->windowTitle().toStdString() : std::string());
     while (m_modalRunning) {
         // A window destroyed without ending its run counts as closed.
         if (!m_platform) {
@@ -824,10 +490,7 @@ void Window::destroy() {
     }
     if (m_registered) {
         m_registered = false;
-        auto& list = loop().topLevel;
-        list.erase(std::remove(list.begin(), list.end(), this), list.end());
-        if (list.empty())
-            loop().running = false;
+        unregisterTopLevelWindow(this);
     }
 }
 
@@ -968,63 +631,5 @@ void Window::handleWheel(int steps, int globalX, int globalY) {
     QPoint local = target->mapFromGlobal(QPoint(globalX, globalY));
     target->window_()->onWheel(steps, local.x(), local.y());
 }
-
-// ---- process-wide ---------------------------------------------------------
-
-void runEventLoop() {
-    LoopState& state = loop();
-    // Without a top-level window nothing could ever end the loop.
-    state.running = !state.topLevel.empty();
-    installTabInterceptor();
-    while (state.running) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        deleteClosedWindows();
-        if (!state.running)
-            break;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        deleteClosedWindows();
-        if (!state.running)
-            break;
-    }
-}
-
-void quitEventLoop() { loop().running = false; }
-
-bool eventLoopRunning() { return loop().running; }
-
-void pumpMessages(Window* window) {
-    LoopState& state = loop();
-    installTabInterceptor();
-    Window* previous = state.pumpWindow;
-    state.pumpWindow = window;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    deleteClosedWindows();
-    waitForInput(10);
-    deleteClosedWindows();
-    state.pumpWindow = previous;
-}
-
-const std::vector<Window*>& topLevelWindows() { return loop().topLevel; }
-
-int addImageCursor(const ImageBuffer& image, int hotX, int hotY) {
-    QImage bits = monoImage(kImageCursorSize, kImageCursorSize);
-    QImage mask = monoImage(kImageCursorSize, kImageCursorSize);
-    int width = std::min(image.width, kImageCursorSize);
-    int height = std::min(image.height, kImageCursorSize);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            uint32_t pixel = image.at(x, y);
-            if (!isSetPixel(pixel))
-                continue;
-            mask.setPixel(x, y, 1);
-            bits.setPixel(x, y, (pixel & 0xFFFFFF) == 0 ? 1 : 0);
-        }
-    }
-    std::vector<QCursor>& table = cursorTable();
-    table.emplace_back(QBitmap::fromImage(bits), QBitmap::fromImage(mask), hotX, hotY);
-    return static_cast<int>(table.size()) - 1;
-}
-
-int cursorCount() { return static_cast<int>(cursorTable().size()); }
 
 }  // namespace veltro

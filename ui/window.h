@@ -1,5 +1,6 @@
-// The platform window every window of the program is built on, the child
-// widgets that receive input before it, and the process-wide event loop.
+// The platform window every window of the program is built on and the child
+// widgets that receive input before it. The event loop is in
+// ui/event_loop.h, the cursor table in ui/cursors.h (both included here).
 //
 // A Window owns one Qt widget (object name "MORUPLAT:WIN") that paints only
 // by copying the window's back buffer; everything else draws into the back
@@ -14,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "image/image_buffer.h"
+#include "ui/cursors.h"
+#include "ui/event_loop.h"
 
 class QWidget;
 
@@ -55,25 +57,6 @@ inline constexpr int kNotifyEditUpdated = 1024;
 inline constexpr int kNotifySetFocus = 0x100;
 inline constexpr int kNotifyKillFocus = 0x200;
 
-// Indexes of the built-in cursor table (17 entries; image cursors follow).
-enum CursorIndex {
-    kCursorArrowRight = 0,
-    kCursorArrowLeft = 1,
-    kCursorBlank = 2,
-    kCursorWatch = 4,
-    kCursorCross = 7,
-    kCursorPointer = 8,
-    kCursorHand = 9,
-    kCursorText = 10,
-    kCursorMove = 11,
-    kCursorSizeHorizontal = 12,
-    kCursorSizeVertical = 13,
-    kCursorSizeUpRight = 14,
-    kCursorSizeUpLeft = 15,
-    kCursorNotAllowed = 16,
-    kBuiltinCursorCount = 17,
-};
-
 // How a window is framed.
 enum class WindowFrame {
     FrameMain = 0,         // main window (a child inside its owner when owned)
@@ -82,13 +65,17 @@ enum class WindowFrame {
     FrameSizableTool = 4,  // tool window with a sizing border
 };
 
-// A child element of a window: drawn widgets and native controls.
+// A child element of a window: drawn widgets and native controls. A widget
+// belongs to its window, which owns it from Window::addWidget on and deletes
+// it with itself, with removeWidget or with deleteWidgets.
 class Widget {
 public:
     // A widget at (x, y) of size width x height in parent's client
-    // coordinates; adds itself to parent when one is given.
+    // coordinates. parent is the window the widget is made for (a native
+    // control creates its platform control inside it); the widget joins it
+    // when handed to parent->addWidget.
     Widget(Window* parent, int x, int y, int width, int height, int id);
-    // Removes itself from its parent.
+    // Leaves the window it is in, if any.
     virtual ~Widget();
     Widget(const Widget&) = delete;
     Widget& operator=(const Widget&) = delete;
@@ -171,8 +158,7 @@ public:
     // A hidden window of client size clientWidth x clientHeight at (x, y);
     // registered as top-level when it has no owner.
     Window(Window* owner, int x, int y, int clientWidth, int clientHeight, WindowFrame frame);
-    // Destroys the platform window; the widgets are deleted by the derived
-    // class or by deleteWidgets.
+    // Destroys the platform window, then the widgets it still owns.
     virtual ~Window();
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -218,20 +204,20 @@ public:
     // A wheel turn over the window; routes it to the widgets. True when consumed.
     virtual bool onWheel(int steps, int x, int y);
 
-    // Appends widget to the widget list and sets its parent.
-    Widget* addWidget(Widget* widget);
-    // Takes ownership of widget (deleted with the window or by deleteWidgets)
-    // and appends it; returns it for further setup.
+    // Takes ownership of widget (deleted with the window, by removeWidget or
+    // by deleteWidgets), appends it to the widget list and makes this window
+    // its parent; returns it for further setup.
     template <class T>
     T* addWidget(std::unique_ptr<T> widget) {
         T* raw = widget.get();
         adoptWidget(std::unique_ptr<Widget>(std::move(widget)));
         return raw;
     }
-    // Removes widget from the list and clears the hover, pressed and focus
-    // references.
+    // Takes widget out of the list, clears the hover, pressed and focus
+    // references and deletes it. A widget handler may remove its own widget
+    // as long as it returns without touching the widget.
     void removeWidget(Widget* widget);
-    // Deletes every widget in the list.
+    // Deletes every widget of the window.
     void deleteWidgets();
     // The first widget with that command id, or nullptr.
     Widget* widgetById(int id) const;
@@ -306,7 +292,6 @@ public:
 private:
     friend class PlatformWidget;
     friend class Widget;
-    friend void pumpMessages(Window* window);
 
     // Input routing: offered to the widgets first; true when consumed.
     bool routeMouseMove(int x, int y);
@@ -321,10 +306,14 @@ private:
     void handleWheel(int steps, int globalX, int globalY);
     void updateExtras();
 
+    void adoptWidget(std::unique_ptr<Widget> widget);
+    // Drops every reference to widget without deleting it (its destructor
+    // is running).
+    void forgetWidget(Widget* widget);
+
     PlatformWidget* m_platform = nullptr;
     std::unique_ptr<Canvas> m_backBuffer;
-    void adoptWidget(std::unique_ptr<Widget> widget);
-
+    // The widgets in list order (views of m_ownedWidgets).
     std::vector<Widget*> m_widgets;
     std::vector<std::unique_ptr<Widget>> m_ownedWidgets;
     Widget* m_hover = nullptr;
@@ -341,24 +330,5 @@ private:
     int m_reportedWidth = -1;
     int m_reportedHeight = -1;
 };
-
-// Runs the main event loop until quitEventLoop or until the last top-level
-// window is destroyed.
-void runEventLoop();
-// Stops the main event loop.
-void quitEventLoop();
-// True while the main event loop's running flag is set.
-bool eventLoopRunning();
-// Handles every pending event, then waits for input at most 10 ms. With a
-// window, Tab pressed in it goes to that window's key routing.
-void pumpMessages(Window* window = nullptr);
-// The windows constructed without an owner, in construction order.
-const std::vector<Window*>& topLevelWindows();
-// Appends a cursor made from image (black stays black, other set pixels
-// white, transparent pixels transparent) with the given hot spot; returns
-// its index in the cursor table (17 for the first one).
-int addImageCursor(const ImageBuffer& image, int hotX, int hotY);
-// Number of entries in the cursor table.
-int cursorCount();
 
 }  // namespace veltro

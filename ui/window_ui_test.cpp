@@ -30,7 +30,6 @@ class RecordingWindow : public Window {
 public:
     RecordingWindow(Window* owner = nullptr, int x = 0, int y = 0, int w = 200, int h = 100)
         : Window(owner, x, y, w, h, WindowFrame::FramePopup) {}
-    ~RecordingWindow() override { deleteWidgets(); }
     void onKey(int code) override { keys.push_back(code); }
     void onLeftDown(int x, int y, int) override { downs.push_back({x, y}); }
     void onLeftUp(int x, int y, int) override { ups.push_back({x, y}); }
@@ -119,7 +118,7 @@ TEST_F(WindowTest, TypingQStopsTheEventLoopOnlyInAPlainWindow) {
     EXPECT_TRUE(plain.exists());
 
     // A focus widget that consumes the key keeps it from the window.
-    auto* probe = new ProbeWidget(&plain, 0, 0, 10, 10, 1);
+    auto* probe = plain.addWidget(std::make_unique<ProbeWidget>(&plain, 0, 0, 10, 10, 1));
     plain.setFocusWidget(probe);
     QTimer::singleShot(20, [&] { QTest::keyClick(plain.platformWindow(), Qt::Key_Q); });
     QTimer::singleShot(300, [&] { quitEventLoop(); });
@@ -128,15 +127,14 @@ TEST_F(WindowTest, TypingQStopsTheEventLoopOnlyInAPlainWindow) {
     runEventLoop();
     EXPECT_TRUE(stillRunningAfterQ);
     EXPECT_EQ(probe->keys, std::vector<int>{'q'});
-    plain.deleteWidgets();
 }
 
 TEST_F(WindowTest, TabCyclesTheFocusAndALoneWidgetKeepsIt) {
     RecordingWindow window;
     window.show(true);
-    auto* a = new ProbeWidget(&window, 0, 0, 10, 10, 1);
-    auto* b = new ProbeWidget(&window, 20, 0, 10, 10, 2);
-    auto* c = new ProbeWidget(&window, 40, 0, 10, 10, 3);
+    auto* a = window.addWidget(std::make_unique<ProbeWidget>(&window, 0, 0, 10, 10, 1));
+    auto* b = window.addWidget(std::make_unique<ProbeWidget>(&window, 20, 0, 10, 10, 2));
+    auto* c = window.addWidget(std::make_unique<ProbeWidget>(&window, 40, 0, 10, 10, 3));
     window.setFocusWidget(c);
     QTest::keyClick(window.platformWindow(), Qt::Key_Tab);
     EXPECT_EQ(window.focusWidget(), a);
@@ -160,7 +158,7 @@ TEST_F(WindowTest, TabCyclesTheFocusAndALoneWidgetKeepsIt) {
 TEST_F(WindowTest, KeysGoToTheFocusWidgetFirst) {
     RecordingWindow window;
     window.show(true);
-    auto* probe = new ProbeWidget(&window, 0, 0, 10, 10, 1);
+    auto* probe = window.addWidget(std::make_unique<ProbeWidget>(&window, 0, 0, 10, 10, 1));
     QTest::keyClick(window.platformWindow(), Qt::Key_X);
     EXPECT_EQ(window.keys, std::vector<int>{'x'}) << "no focus widget: the window gets the key";
     window.setFocusWidget(probe);
@@ -179,8 +177,8 @@ TEST_F(WindowTest, KeysGoToTheFocusWidgetFirst) {
 
 TEST_F(WindowTest, PumpHandsTabInANativeControlToTheWindowRouting) {
     RecordingWindow window;
-    auto* edit = new EditField(&window, 0, 0, 80, 20, 0);
-    auto* probe = new ProbeWidget(&window, 100, 0, 10, 10, 1);
+    auto* edit = window.addWidget(std::make_unique<EditField>(&window, 0, 0, 80, 20, 0));
+    auto* probe = window.addWidget(std::make_unique<ProbeWidget>(&window, 100, 0, 10, 10, 1));
     window.show(true);
     window.setFocusWidget(edit);
     QCoreApplication::postEvent(edit->nativeHandle(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier));
@@ -199,7 +197,7 @@ TEST_F(WindowTest, PumpHandsTabInANativeControlToTheWindowRouting) {
 TEST_F(WindowTest, AButtonFiresOnlyWhenReleasedOverIt) {
     RecordingWindow window;
     window.show(true);
-    auto* button = new DrawnButton(&window, 10, 10, 60, 30, 42, "OK");
+    auto* button = window.addWidget(std::make_unique<DrawnButton>(&window, 10, 10, 60, 30, 42, "OK"));
     QWidget* w = window.platformWindow();
 
     QTest::mouseMove(w, QPoint(20, 20));
@@ -221,7 +219,7 @@ TEST_F(WindowTest, AButtonFiresOnlyWhenReleasedOverIt) {
 TEST_F(WindowTest, PressReleaseAndHoverAreRoutedRelativeToTheWidget) {
     RecordingWindow window;
     window.show(true);
-    auto* probe = new ProbeWidget(&window, 50, 40, 30, 30, 1);
+    auto* probe = window.addWidget(std::make_unique<ProbeWidget>(&window, 50, 40, 30, 30, 1));
     QWidget* w = window.platformWindow();
     QTest::mouseMove(w, QPoint(55, 45));
     QTest::mousePress(w, Qt::LeftButton, {}, QPoint(55, 45));
@@ -247,11 +245,11 @@ TEST_F(WindowTest, PressReleaseAndHoverAreRoutedRelativeToTheWidget) {
 
 TEST_F(WindowTest, RemovingAWidgetClearsEveryReference) {
     RecordingWindow window;
-    auto* probe = new ProbeWidget(&window, 0, 0, 10, 10, 7);
-    auto* other = new ProbeWidget(&window, 20, 0, 10, 10, 8);
+    auto* probe = window.addWidget(std::make_unique<ProbeWidget>(&window, 0, 0, 10, 10, 7));
+    auto* other = window.addWidget(std::make_unique<ProbeWidget>(&window, 20, 0, 10, 10, 8));
     window.setFocusWidget(other);
     EXPECT_EQ(window.widgetById(8), other);
-    delete probe;
+    window.removeWidget(probe);
     EXPECT_EQ(window.focusWidget(), nullptr);
     EXPECT_EQ(window.widgets().size(), 1u);
     EXPECT_EQ(window.widgetById(7), nullptr);
@@ -315,7 +313,7 @@ TEST_F(WindowTest, AWindowInsideItsOwnerGoesWithIt) {
 TEST_F(WindowTest, LeavingTheWindowUnlightsTheHoverWidget) {
     RecordingWindow window;
     window.show(true);
-    auto* probe = new ProbeWidget(&window, 0, 0, 50, 50, 1);
+    auto* probe = window.addWidget(std::make_unique<ProbeWidget>(&window, 0, 0, 50, 50, 1));
     QTest::mouseMove(window.platformWindow(), QPoint(10, 10));
     EXPECT_EQ(window.hoverWidget(), probe);
     QEvent leave(QEvent::Leave);
@@ -416,8 +414,8 @@ TEST_F(WindowTest, ClosingAModalDialogYieldsMinusOne) {
 TEST_F(WindowTest, WheelGoesToTheWindowUnderThePointer) {
     RecordingWindow a(nullptr, 0, 0, 200, 100);
     RecordingWindow b(nullptr, 400, 300, 200, 100);
-    auto* sliderA = new Slider(&a, 0, 0, 200, 20, 1, true);
-    auto* sliderB = new Slider(&b, 0, 0, 200, 20, 1, true);
+    auto* sliderA = a.addWidget(std::make_unique<Slider>(&a, 0, 0, 200, 20, 1, true));
+    auto* sliderB = b.addWidget(std::make_unique<Slider>(&b, 0, 0, 200, 20, 1, true));
     sliderA->setValue(50);
     sliderB->setValue(50);
     a.show(true);
@@ -446,9 +444,9 @@ TEST_F(WindowTest, WheelGoesToTheWindowUnderThePointer) {
 
 TEST_F(WindowTest, WheelRoutingTriesTheWidgetUnderThePointerThenTheOthers) {
     RecordingWindow window;
-    auto* first = new ProbeWidget(&window, 0, 0, 10, 10, 1);
-    auto* under = new ProbeWidget(&window, 50, 0, 10, 10, 2);
-    auto* last = new ProbeWidget(&window, 80, 0, 10, 10, 3);
+    auto* first = window.addWidget(std::make_unique<ProbeWidget>(&window, 0, 0, 10, 10, 1));
+    auto* under = window.addWidget(std::make_unique<ProbeWidget>(&window, 50, 0, 10, 10, 2));
+    auto* last = window.addWidget(std::make_unique<ProbeWidget>(&window, 80, 0, 10, 10, 3));
     under->consumeWheel = false;
     first->consumeWheel = false;
     EXPECT_TRUE(window.onWheel(3, 55, 5));
@@ -485,9 +483,9 @@ TEST_F(WindowTest, DroppedFilesReportTheirPointOrMinusOneOutside) {
 
 TEST_F(WindowTest, OnlyClickSelectionAndEditNotificationsReachOnCommand) {
     RecordingWindow window;
-    auto* edit = new EditField(&window, 0, 0, 80, 20, 3);
-    auto* button = new PushButton(&window, 0, 30, 80, 20, 4, "Go");
-    auto* other = new PushButton(&window, 100, 30, 80, 20, 5, "Other");
+    auto* edit = window.addWidget(std::make_unique<EditField>(&window, 0, 0, 80, 20, 3));
+    auto* button = window.addWidget(std::make_unique<PushButton>(&window, 0, 30, 80, 20, 4, "Go"));
+    auto* other = window.addWidget(std::make_unique<PushButton>(&window, 100, 30, 80, 20, 5, "Other"));
     window.show(true);
     window.setFocusWidget(edit);
     window.setFocusWidget(other);  // the edit field loses the focus: dropped
@@ -530,7 +528,7 @@ TEST_F(WindowTest, CursorTableAndImageCursors) {
     EXPECT_FALSE(set(mask, 2, 0)) << "transparent";
 
     // Hovering a slider shows its double arrow.
-    auto* slider = new Slider(&window, 0, 0, 100, 20, 1, true);
+    auto* slider = window.addWidget(std::make_unique<Slider>(&window, 0, 0, 100, 20, 1, true));
     QTest::mouseMove(window.platformWindow(), QPoint(13, 7));
     EXPECT_EQ(window.cursorIndex(), slider->cursor());
     EXPECT_EQ(window.platformWindow()->cursor().shape(), Qt::SizeHorCursor);

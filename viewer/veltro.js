@@ -922,6 +922,32 @@
       return true;
     }
 
+    // The entry to show for a wanted one while images load: the wanted one
+    // when it is ready, else the last ready entry before it on the same key
+    // frame; -1 when not even the key frame is in.
+    nearestReady(entry) {
+      if (this.ready(entry)) return entry;
+      const base = this.index.entries[entry].base;
+      if (!this.images[base]) return -1;
+      let last = base;
+      for (let i = base + 1; i <= entry; i++) {
+        if (this.sheets[i].some((sheet) => !this.images[sheet])) break;
+        last = i;
+      }
+      return last;
+    }
+
+    // Bytes of decoded pixels this store holds: its images (decoded once
+    // drawn) and its canvases.
+    pixelBytes() {
+      const size = (c) => (c ? 4 * (c.naturalWidth || c.width || 0) * (c.naturalHeight || c.height || 0) : 0);
+      let bytes = size(this.canvas);
+      for (const img of this.images) bytes += size(img);
+      for (const c of this.keys.values()) bytes += size(c);
+      for (const c of this.checkpoints.values()) bytes += size(c);
+      return bytes;
+    }
+
     paintSprites(ctx, entry) {
       const cols = this.index.columns;
       for (const s of this.index.entries[entry].sprites) {
@@ -1042,82 +1068,239 @@
     return new Uint8Array(buffer);
   }
 
-  function loadImage(src) {
+  // Loads one image. Over http it is fetched and decoded into a bitmap off
+  // the main thread, so no drag waits for JPEG decoding and the bytes are
+  // known for the progress; from file:// (no fetch) an image element loads
+  // it. Resolves {image, bytes}; image is null when the file cannot be read.
+  function loadImage(src, viaFetch) {
+    if (viaFetch && typeof fetch === 'function' && typeof createImageBitmap === 'function') {
+      return fetch(src).then((response) => {
+        if (!response.ok) throw new Error('missing');
+        return response.blob();
+      }).then((blob) => createImageBitmap(blob).then((image) => ({ image, bytes: blob.size })))
+        .catch(() => loadElement(src));
+    }
+    return loadElement(src);
+  }
+
+  function loadElement(src) {
     return new Promise((resolve) => {
       const img = new Image();
-      // Kept as a decoded bitmap where the browser can, so no drag waits
-      // for JPEG decoding.
       img.onload = () => {
         if (typeof createImageBitmap !== 'function') {
-          resolve(img);
+          resolve({ image: img, bytes: 0 });
           return;
         }
-        createImageBitmap(img).then(resolve, () => resolve(img));
+        createImageBitmap(img).then((image) => resolve({ image, bytes: 0 }), () => resolve({ image: img, bytes: 0 }));
       };
-      img.onerror = () => resolve(null);
+      img.onerror = () => resolve({ image: null, bytes: 0 });
       img.src = src;
     });
   }
 
+  // Runs task over the items in order with at most limit in flight.
+  function inOrder(items, limit, task) {
+    let next = 0;
+    const worker = async () => {
+      while (next < items.length) await task(items[next++]);
+    };
+    return Promise.all(Array.from({ length: Math.min(limit, items.length) }, worker));
+  }
+
   const css = (c) => '#' + (c & 0xffffff).toString(16).padStart(6, '0');
 
+  // Which ends of a path show an arrowhead at frame f: [first, last].
+  function arrowEnds(o, f) {
+    const p = o.points;
+    const first = p[0].frame;
+    const last = p[p.length - 1].frame;
+    const auto = (o.arrow & 4) !== 0;
+    return [(!auto && (o.arrow & 1) !== 0) || (auto && f > (last + 2 * first) * 0.3333333333333333),
+      (!auto && (o.arrow & 2) !== 0) || (auto && f < (first + 2 * last) * 0.3333333333333333)];
+  }
+
+  function element(tag, className, style) {
+    const e = document.createElement(tag);
+    if (className) e.className = className;
+    if (style) e.style.cssText = style;
+    return e;
+  }
+
+  const SVG = 'http://www.w3.org/2000/svg';
+  function icon(pathData, size) {
+    const svg = document.createElementNS(SVG, 'svg');
+    svg.setAttribute('viewBox', '0 0 24 24');
+    svg.setAttribute('width', size);
+    svg.setAttribute('height', size);
+    svg.setAttribute('aria-hidden', 'true');
+    const path = document.createElementNS(SVG, 'path');
+    path.setAttribute('d', pathData);
+    svg.appendChild(path);
+    return svg;
+  }
+  const FULL_SCREEN_ICON = 'M3 3h7v2H5v5H3zm11 0h7v7h-2V5h-5zM3 14h2v5h5v2H3zm16 0h2v7h-7v-2h5z';
+  // A hand with the index finger up; the finger tip is at (9, 1).
+  const HAND_ICON = 'M9 1a2 2 0 0 1 2 2v7.3l1-.2a2 2 0 0 1 2.3 1.4l.2-.1a2 2 0 0 1 2.5 1.2 2 2 0 0 1 2.9 1.6L20 19a4 4 0 0 1-4 4h-5' +
+    'a4 4 0 0 1-3.3-1.7l-4.3-6.2a1.8 1.8 0 0 1 2.6-2.4L7 13.5V3a2 2 0 0 1 2-2z';
+  const HINT_SEEN = 'veltro.hint.seen';
+  // Largest overlay drawn (device pixels per side).
+  const MAX_OVERLAY_SIDE = 8192;
+
+  // One viewer in place of an applet element. The picture (movie frames
+  // and images) is drawn at its own size on the canvas the visitor
+  // interacts with; the browser scales it to the shown size. Paths,
+  // arrowheads and the loading indication are drawn over it on a second
+  // canvas at the screen's device pixel ratio, so they stay sharp at any
+  // size, and a drag step only redraws that layer when it changes.
   class Viewer {
     constructor(applet) {
       const params = {};
       for (const p of applet.querySelectorAll('param')) params[(p.getAttribute('name') || '').toUpperCase()] = p.getAttribute('value') || '';
       this.params = params;
-      const width = parseInt(applet.getAttribute('width'), 10) || 320;
-      const height = parseInt(applet.getAttribute('height'), 10) || 240;
+      const width = Math.max(1, Math.min(MAX_INDEX_VALUE, parseInt(applet.getAttribute('width'), 10) || 320));
+      const height = Math.max(1, Math.min(MAX_INDEX_VALUE, parseInt(applet.getAttribute('height'), 10) || 240));
+      this.width = width;
+      this.height = height;
       const dir = params.DIR && params.DIR !== '.' ? params.DIR.replace(/\/?$/, '/') : '';
       this.dir = dir;
       this.background = /^[0-9a-fA-F]{6}$/.test(params.BGCOLOR || '') ? '#' + params.BGCOLOR : '#ffffff';
-      const canvas = document.createElement('canvas');
+      // The box fills the width its container offers, up to twice the
+      // picture's size; the stage inside keeps the aspect.
+      const frame = element('div', 'veltro-frame', 'position:relative;display:inline-block;vertical-align:bottom;box-sizing:border-box;' +
+        'width:100%;max-width:' + 2 * width + 'px;line-height:0;text-align:left');
+      const stage = element('div', 'veltro-stage', 'position:relative;width:100%;margin:0 auto');
+      const canvas = element('canvas', 'veltro-viewer', 'display:block;width:100%;height:auto;aspect-ratio:' + width + ' / ' + height +
+        ';touch-action:manipulation;-webkit-user-select:none;user-select:none;-webkit-tap-highlight-color:transparent');
       canvas.width = width;
       canvas.height = height;
       canvas.tabIndex = 0;
-      canvas.setAttribute('role', 'application');
-      canvas.setAttribute('aria-roledescription', 'drag-to-play clip');
-      canvas.setAttribute('aria-label', 'Drag along a path, or use the arrow keys, to play the clip. Tab moves to the next path.');
-      canvas.className = 'veltro-viewer';
-      canvas.style.maxWidth = '100%';
-      canvas.style.height = 'auto';
-      canvas.style.aspectRatio = width + ' / ' + height;
-      canvas.style.touchAction = 'pan-y';
-      canvas.style.display = 'inline-block';
+      canvas.setAttribute('role', 'slider');
+      canvas.setAttribute('aria-label', (document.title || '').trim() || 'Clip');
+      canvas.setAttribute('aria-valuemin', '0');
+      canvas.setAttribute('aria-valuemax', '0');
+      canvas.setAttribute('aria-valuenow', '0');
+      const help = element('span', 'veltro-help', 'position:absolute;width:1px;height:1px;overflow:hidden;clip:rect(0 0 0 0);white-space:nowrap');
+      help.id = 'veltro-help-' + hook.viewers.length;
+      help.textContent = 'Drag along a path, or use the arrow keys, to play the clip. Tab moves to the next path.';
+      canvas.setAttribute('aria-describedby', help.id);
       canvas.dataset.state = 'loading';
       canvas.setAttribute('aria-busy', 'true');
-      applet.replaceWith(canvas);
-      this.canvas = canvas;
+      const overlay = element('canvas', 'veltro-overlay', 'position:absolute;left:0;top:0;width:100%;height:100%;pointer-events:none');
+      overlay.setAttribute('aria-hidden', 'true');
+      stage.append(canvas, overlay);
+      frame.append(stage, help);
+      this.addFullScreenButton(frame, stage);
+      applet.replaceWith(frame);
+      Object.assign(this, { frameBox: frame, stage, canvas, overlay, help });
       this.ctx = canvas.getContext('2d');
+      this.octx = overlay.getContext('2d');
       this.state = 'loading';
       this.frame = 0;
       this.error = null;
-      this.drawMessage(params.MESSAGE || 'Loading');
+      this.progress = 0;
+      this.message = params.MESSAGE || 'Loading';
+      this.watchSize();
+      this.render();
       hook.viewers.push(this);
     }
 
-    drawMessage(text) {
-      const { ctx, canvas } = this;
-      canvas.dataset.message = text;
-      ctx.fillStyle = this.background;
-      ctx.fillRect(0, 0, canvas.width, canvas.height);
-      ctx.fillStyle = '#000000';
-      ctx.font = '14px sans-serif';
-      ctx.textAlign = 'center';
-      ctx.textBaseline = 'middle';
-      ctx.fillText(text, canvas.width / 2, canvas.height / 2);
+    // Keeps the overlay's pixels at the shown size times the device pixel
+    // ratio (exactly, where the browser reports device pixels).
+    watchSize() {
+      const measure = () => {
+        const r = this.canvas.getBoundingClientRect();
+        const ratio = root.devicePixelRatio || 1;
+        this.resizeOverlay(Math.round(r.width * ratio), Math.round(r.height * ratio));
+      };
+      measure();
+      if (typeof ResizeObserver === 'function') {
+        const observer = new ResizeObserver((entries) => {
+          const e = entries[entries.length - 1];
+          // The device-pixel box is exact where the browser reports it
+          // (emulated ratios may report CSS pixels there).
+          const box = e.devicePixelContentBoxSize && e.devicePixelContentBoxSize[0];
+          const ratio = root.devicePixelRatio || 1;
+          if (box && Math.abs(box.inlineSize - e.contentRect.width * ratio) <= 1) this.resizeOverlay(box.inlineSize, box.blockSize);
+          else measure();
+        });
+        try {
+          observer.observe(this.canvas, { box: 'device-pixel-content-box' });
+        } catch (e) {
+          observer.observe(this.canvas);
+        }
+      } else {
+        root.addEventListener('resize', measure);
+      }
+      // A zoom or a move to another screen changes the ratio alone.
+      const watchRatio = () => {
+        if (typeof matchMedia !== 'function') return;
+        const query = matchMedia('(resolution: ' + (root.devicePixelRatio || 1) + 'dppx)');
+        const changed = () => {
+          query.removeEventListener('change', changed);
+          measure();
+          watchRatio();
+        };
+        query.addEventListener('change', changed);
+      };
+      watchRatio();
+    }
+
+    resizeOverlay(w, h) {
+      w = Math.max(1, Math.min(MAX_OVERLAY_SIDE, w || 1));
+      h = Math.max(1, Math.min(MAX_OVERLAY_SIDE, h || 1));
+      if (w === this.overlay.width && h === this.overlay.height) return;
+      this.overlay.width = w;
+      this.overlay.height = h;
+      this.overlayKey = null;
+      this.render();
+    }
+
+    addFullScreenButton(frame, stage) {
+      const request = frame.requestFullscreen || frame.webkitRequestFullscreen;
+      if (!request || document.fullscreenEnabled === false || document.webkitFullscreenEnabled === false) return;
+      const button = element('button', 'veltro-fullscreen', 'position:absolute;right:6px;top:6px;width:30px;height:30px;padding:3px;' +
+        'border:0;border-radius:4px;background:rgba(0,0,0,0.45);color:#fff;fill:#fff;cursor:pointer;line-height:0;opacity:0.8');
+      button.type = 'button';
+      button.setAttribute('aria-label', 'Full screen');
+      button.title = 'Full screen';
+      button.appendChild(icon(FULL_SCREEN_ICON, 24));
+      const current = () => document.fullscreenElement || document.webkitFullscreenElement || null;
+      button.addEventListener('click', () => {
+        if (current() === frame) (document.exitFullscreen || document.webkitExitFullscreen).call(document);
+        else {
+          const done = request.call(frame);
+          if (done && done.catch) done.catch(() => {});
+        }
+      });
+      // In full screen the stage is as large as the screen allows at the
+      // picture's aspect, centred on black; Escape leaves (the browser's).
+      const changed = () => {
+        const on = current() === frame;
+        frame.style.maxWidth = on ? 'none' : 2 * this.width + 'px';
+        frame.style.height = on ? '100%' : '';
+        frame.style.background = on ? '#000' : '';
+        frame.style.display = on ? 'flex' : 'inline-block';
+        frame.style.alignItems = on ? 'center' : '';
+        stage.style.width = on ? 'min(100vw, calc(100vh * ' + this.width + ' / ' + this.height + '))' : '100%';
+        button.setAttribute('aria-label', on ? 'Leave full screen' : 'Full screen');
+        button.title = button.getAttribute('aria-label');
+        if (on) this.canvas.focus();
+      };
+      document.addEventListener('fullscreenchange', changed);
+      document.addEventListener('webkitfullscreenchange', changed);
+      stage.appendChild(button);
+      this.fullScreenButton = button;
     }
 
     fail(reason) {
       this.state = 'error';
       this.error = reason;
-      const box = document.createElement('div');
+      this.dismissHint(false);
+      const box = element('div', 'veltro-error', 'display:inline-block;box-sizing:border-box;max-width:100%;padding:1em;border:1px solid #c00;' +
+        'color:#900;background:#fff;font:14px sans-serif;width:' + this.width + 'px');
       box.setAttribute('role', 'alert');
-      box.className = 'veltro-error';
-      box.style.cssText = 'display:inline-block;box-sizing:border-box;max-width:100%;padding:1em;border:1px solid #c00;' +
-        'color:#900;background:#fff;font:14px sans-serif;width:' + this.canvas.width + 'px';
       box.textContent = 'This clip cannot be played: ' + reason;
-      this.canvas.replaceWith(box);
+      this.frameBox.replaceWith(box);
       this.canvas.dataset.state = 'error';
       this.box = box;
     }
@@ -1140,6 +1323,12 @@
         }
       }
       this.player = new Player(data, stores);
+      // Objects drawn after the first path (in back-to-front order) go on
+      // the overlay, so the layers keep the document's order.
+      this.firstOverlay = -1;
+      this.player.objects.forEach((o, i) => {
+        if (o.type === 2) this.firstOverlay = i;
+      });
       const makeCanvas = (w, h) => {
         const c = document.createElement('canvas');
         c.width = w;
@@ -1147,80 +1336,199 @@
         return c;
       };
       this.frameStores = stores.map((index) => (index ? new FrameStore(index, new Array(index.entries.length).fill(null), makeCanvas) : null));
+      this.imageNames = data.imageNames;
       this.images = data.imageNames.map(() => null);
       this.attachInput();
-      // Key frames first, then the sheets; each arrival redraws.
-      const loads = [];
-      const queue = [];
-      this.frameStores.forEach((fs) => {
-        if (!fs) return;
-        fs.index.entries.forEach((e, i) => {
-          if (e.kind !== 'd') queue.push({ fs, i, key: e.kind === 'N' || e.kind === 'S' });
-        });
-      });
-      const fetchImage = (item) => loadImage(this.dir + item.fs.index.entries[item.i].name).then((img) => {
-        item.fs.loaded(item.i, img);
-        if (this.state !== 'error' && !this.drawn) this.render();
-      });
-      // The key frames load before any difference sheet is asked for.
-      const keys = queue.filter((item) => item.key);
-      const sheets = queue.filter((item) => !item.key);
-      loads.push(Promise.all(keys.map(fetchImage)).then(() => Promise.all(sheets.map(fetchImage))));
-      data.imageNames.forEach((name, i) => loads.push(loadImage(this.dir + name).then((img) => {
-        this.images[i] = img;
-      })));
       this.state = 'ready';
       this.canvas.dataset.state = 'ready';
       this.render();
-      await Promise.all(loads);
+      await this.loadAll();
       for (const fs of this.frameStores) if (fs) fs.warm();
-      this.render();
       this.loaded = true;
       this.canvas.dataset.loaded = 'true';
+      this.render();
     }
 
-    // Draws the document at the current frame, back object first.
+    // Loads the page's images. The key frame of the first picture comes
+    // first, then the other key frames, then the difference sheets taking
+    // one sheet of each key frame's run in turn: every part of the path
+    // gets frames early and fills in as the rest arrives. The progress is
+    // the share of the page's image bytes in (sizes not yet known count
+    // as the mean of the known ones).
+    async loadAll() {
+      const runs = [];
+      this.frameStores.forEach((fs) => {
+        if (!fs) return;
+        let run = null;
+        fs.index.entries.forEach((e, i) => {
+          if (e.kind === 'N' || e.kind === 'S') runs.push(run = { key: { fs, i }, sheets: [] });
+          else if (e.kind === 'D' && run) run.sheets.push({ fs, i });
+        });
+      });
+      const first = this.player.currentFrame;
+      const wanted = (run) => {
+        const o = this.player.objects.find((x) => x.type === 0 && this.frameStores[x.mediaIndex] === run.key.fs);
+        if (!o || !o.ranges.length) return false;
+        const entries = run.key.fs.index.entries;
+        return entries[entryForPosition(entries, first - o.ranges[0][0])].base === run.key.i;
+      };
+      runs.sort((a, b) => wanted(b) - wanted(a));
+      const order = runs.map((r) => r.key);
+      for (let k = 0; runs.some((r) => k < r.sheets.length); k++) for (const r of runs) if (k < r.sheets.length) order.push(r.sheets[k]);
+      const images = this.images.map((x, i) => ({ image: i }));
+      const total = order.length + images.length;
+      let done = 0;
+      let bytes = 0;
+      let sized = 0;
+      const arrived = (result) => {
+        done++;
+        if (result.bytes > 0) {
+          bytes += result.bytes;
+          sized++;
+        }
+        const mean = sized ? bytes / sized : 1;
+        this.progress = sized ? bytes / (bytes + (total - done) * mean) : done / total;
+        this.canvas.dataset.progress = String(Math.floor(this.progress * 100));
+      };
+      const viaFetch = typeof location === 'undefined' || location.protocol !== 'file:';
+      await inOrder([...order, ...images], 6, async (item) => {
+        if (this.state === 'error') return;
+        const name = item.fs ? item.fs.index.entries[item.i].name : this.imageNames[item.image];
+        const result = await loadImage(this.dir + name, viaFetch);
+        arrived(result);
+        if (item.fs) item.fs.loaded(item.i, result.image);
+        else this.images[item.image] = result.image;
+        if (this.state !== 'error') this.render();
+      });
+    }
+
+    // Draws the document at the current frame: the picture layer, then
+    // the overlay. Until a visible movie's first frame is in, the loading
+    // message and progress show; a frame still loading shows as the
+    // nearest loaded one before it.
     render() {
       const pl = this.player;
-      const f = pl.currentFrame;
-      const { ctx, canvas } = this;
-      const movies = [];
-      for (let i = pl.objects.length - 1; i >= 0; i--) {
-        const o = pl.objects[i];
-        if (o.type === 0 && visibleAt(o, f)) movies.push(o);
+      if (!pl) {
+        this.drawLoading();
+        return;
       }
-      // Until a visible movie's frame has loaded the loading text stays.
-      for (const o of movies) {
+      const f = pl.currentFrame;
+      const shown = new Map();
+      let missing = false;
+      this.pending = false;
+      for (const o of pl.objects) {
+        if (o.type !== 0 || !visibleAt(o, f)) continue;
         const fs = this.frameStores[o.mediaIndex];
-        if (fs && !fs.broken && !fs.ready(entryForPosition(fs.index.entries, f - o.ranges[0][0]))) {
-          if (!this.drawn) this.drawMessage(this.params.MESSAGE || 'Loading');
-          return;
+        if (!fs || fs.broken || !fs.index.entries.length) continue;
+        const want = entryForPosition(fs.index.entries, f - o.ranges[0][0]);
+        const entry = fs.nearestReady(want);
+        if (entry < 0) missing = true;
+        else shown.set(o, entry);
+        if (entry !== want) this.pending = true;
+      }
+      if (missing && !this.drawn) {
+        this.drawLoading();
+        return;
+      }
+      const { ctx, canvas } = this;
+      if (!missing) {
+        ctx.fillStyle = '#ffffff';
+        ctx.fillRect(0, 0, canvas.width, canvas.height);
+        for (let i = pl.objects.length - 1; i > this.firstOverlay; i--) {
+          const o = pl.objects[i];
+          if (visibleAt(o, f)) this.drawPicture(ctx, o, shown);
         }
       }
-      ctx.fillStyle = '#ffffff';
-      ctx.fillRect(0, 0, canvas.width, canvas.height);
-      for (let i = pl.objects.length - 1; i >= 0; i--) {
-        const o = pl.objects[i];
-        if (o.type === 2) this.drawPath(o);
-        else if (visibleAt(o, f)) this.drawPicture(o, f);
-      }
+      this.drawOverlay(shown);
       if (!this.drawn) {
         if (typeof performance !== 'undefined') hook.firstFrameAt = performance.now();
         canvas.setAttribute('aria-busy', 'false');
+        this.drawn = true;
+        this.showHint();
       }
-      this.drawn = true;
-      this.frame = f;
-      canvas.dataset.frame = String(f);
+      if (this.frame !== f || canvas.dataset.frame === undefined) {
+        this.frame = f;
+        canvas.dataset.frame = String(f);
+        canvas.setAttribute('aria-valuenow', String(f));
+        canvas.setAttribute('aria-valuetext', 'frame ' + f);
+      }
+      this.describePath();
       hook.frame = f;
       hook.drawCount = (hook.drawCount || 0) + 1;
     }
 
-    drawPicture(o, f) {
-      const { ctx } = this;
+    // The loading state: the page's MESSAGE over the background and a bar
+    // showing the share loaded.
+    drawLoading() {
+      const { ctx, canvas, octx, overlay } = this;
+      canvas.dataset.message = this.message;
+      canvas.dataset.progress = String(Math.floor(this.progress * 100));
+      canvas.setAttribute('aria-valuetext', 'loading, ' + Math.floor(this.progress * 100) + '%');
+      ctx.fillStyle = this.background;
+      ctx.fillRect(0, 0, canvas.width, canvas.height);
+      const key = 'loading ' + overlay.width + 'x' + overlay.height + ' ' + Math.floor(this.progress * 200);
+      if (this.overlayKey === key) return;
+      this.overlayKey = key;
+      const s = overlay.width / this.width;
+      octx.setTransform(1, 0, 0, 1, 0, 0);
+      octx.clearRect(0, 0, overlay.width, overlay.height);
+      octx.setTransform(s, 0, 0, overlay.height / this.height, 0, 0);
+      const w = this.width;
+      const h = this.height;
+      octx.fillStyle = '#000000';
+      octx.font = '14px sans-serif';
+      octx.textAlign = 'center';
+      octx.textBaseline = 'middle';
+      octx.fillText(this.message, w / 2, h / 2 - 10);
+      const barWidth = Math.min(160, w - 20);
+      const x = (w - barWidth) / 2;
+      octx.strokeStyle = '#555555';
+      octx.lineWidth = 1 / s;
+      octx.strokeRect(x, h / 2 + 8, barWidth, 6);
+      octx.fillStyle = '#555555';
+      octx.fillRect(x, h / 2 + 8, barWidth * this.progress, 6);
+    }
+
+    // Redraws the overlay when what it shows changed: paths in their
+    // state, arrowheads, thumbnails, pictures above a path, and a thin
+    // progress bar along the bottom while frames still load.
+    drawOverlay(shown) {
+      const pl = this.player;
+      const f = pl.currentFrame;
+      const { octx, overlay } = this;
+      const parts = [overlay.width, overlay.height, pl.dragging, pl.objects.indexOf(pl.active), this.loaded ? 'loaded' : Math.floor(this.progress * 100)];
+      for (let i = this.firstOverlay; i >= 0; i--) {
+        const o = pl.objects[i];
+        const visible = visibleAt(o, f);
+        if (o.type !== 2) parts.push(visible ? shown.get(o) ?? f : -1);
+        else if (!visible) parts.push('-');
+        else parts.push(o.reappeared ? 'r' : '', o.points.length >= 2 ? arrowEnds(o, f).join() : '', o.thumbnailImages.length ? f : '');
+      }
+      const key = parts.join('|');
+      if (key === this.overlayKey) return;
+      this.overlayKey = key;
+      octx.setTransform(1, 0, 0, 1, 0, 0);
+      octx.clearRect(0, 0, overlay.width, overlay.height);
+      octx.setTransform(overlay.width / this.width, 0, 0, overlay.height / this.height, 0, 0);
+      for (let i = this.firstOverlay; i >= 0; i--) {
+        const o = pl.objects[i];
+        if (o.type === 2) this.drawPath(octx, o);
+        else if (visibleAt(o, f)) this.drawPicture(octx, o, shown);
+      }
+      if (!this.loaded) {
+        const h = Math.max(2, 3 * this.height / overlay.height);
+        octx.fillStyle = 'rgba(0,0,0,0.3)';
+        octx.fillRect(0, this.height - h, this.width, h);
+        octx.fillStyle = '#2a7ae2';
+        octx.fillRect(0, this.height - h, this.width * this.progress, h);
+      }
+    }
+
+    drawPicture(ctx, o, shown) {
       let source = null;
       if (o.type === 0) {
         const fs = o.mediaIndex >= 0 ? this.frameStores[o.mediaIndex] : null;
-        if (fs && fs.index.entries.length) source = fs.frame(entryForPosition(fs.index.entries, f - o.ranges[0][0]));
+        if (fs && shown.has(o)) source = fs.frame(shown.get(o));
       } else if (o.mediaIndex >= 0) {
         source = this.images[o.mediaIndex];
       }
@@ -1234,6 +1542,7 @@
       ctx.lineWidth = 1;
       ctx.strokeRect(o.x + 0.5, o.y + 0.5, o.w - 1, o.h - 1);
       ctx.fillStyle = '#000000';
+      ctx.font = '12px sans-serif';
       ctx.textAlign = 'center';
       ctx.textBaseline = 'middle';
       ctx.fillText(o.type === 0 ? 'video' : 'image', o.x + o.w / 2, o.y + o.h / 2);
@@ -1241,7 +1550,7 @@
 
     // A path in its state: 2 while dragging, 1 when picked (or back in view
     // until picked), else 0; its image instead of the line when it has one.
-    drawPath(o) {
+    drawPath(ctx, o) {
       const pl = this.player;
       const f = pl.currentFrame;
       if (!o.exported || !visibleAt(o, f)) {
@@ -1251,7 +1560,6 @@
       let state = pl.dragging ? 2 : pl.active === o ? 1 : 0;
       if (o.reappeared && !pl.dragging) state = 1;
       if (pl.active === o) o.reappeared = false;
-      const { ctx } = this;
       const image = o.pathImage[state] >= 0 ? this.images[o.pathImage[state]] : null;
       const w = o.pathWidth[state];
       const color = css(o.pathColor[state]);
@@ -1275,22 +1583,17 @@
           p.forEach((q, i) => (i === 0 ? ctx.moveTo(q.x + off, q.y + off) : ctx.lineTo(q.x + off, q.y + off)));
         }
         ctx.stroke();
-        const first = p[0].frame;
-        const last = p[p.length - 1].frame;
-        const auto = (o.arrow & 4) !== 0;
-        if ((!auto && o.arrow & 1) || (auto && f > (last + 2 * first) * 0.3333333333333333)) this.arrowhead(p[0], p[1], w, color);
-        if ((!auto && o.arrow & 2) || (auto && f < (first + 2 * last) * 0.3333333333333333)) {
-          this.arrowhead(p[p.length - 1], p[p.length - 2], w, color);
-        }
+        const [atFirst, atLast] = arrowEnds(o, f);
+        if (atFirst) this.arrowhead(ctx, p[0], p[1], w, color);
+        if (atLast) this.arrowhead(ctx, p[p.length - 1], p[p.length - 2], w, color);
       }
-      this.drawThumbnail(o, f);
+      this.drawThumbnail(ctx, o, f);
     }
 
-    arrowhead(a, b, w, color) {
+    arrowhead(ctx, a, b, w, color) {
       const k = (2 * w + 3) / (hypot(b.x - a.x, b.y - a.y) + 0.1);
       const cx = Math.trunc(k * (b.x - a.x));
       const cy = Math.trunc(k * (b.y - a.y));
-      const { ctx } = this;
       ctx.fillStyle = color;
       ctx.beginPath();
       ctx.moveTo(a.x - cy, a.y + cx);
@@ -1301,7 +1604,7 @@
     }
 
     // The thumbnail riding along the path, when the page has its image.
-    drawThumbnail(o, f) {
+    drawThumbnail(ctx, o, f) {
       if (!o.thumbnailImages.length) return;
       const p = o.points;
       if (!o.keep && !(p.length && p[0].frame <= f && f <= p[p.length - 1].frame)) return;
@@ -1314,7 +1617,6 @@
       const index = o.thumbnailImages[0];
       const img = index >= 0 ? this.images[index] : null;
       if (!img) return;
-      const { ctx } = this;
       ctx.save();
       ctx.translate(o.thumbX, o.thumbY);
       if (o.thumbnailDir === 1 && o.mirror) ctx.scale(-1, 1);
@@ -1323,12 +1625,72 @@
       ctx.restore();
     }
 
-    // Pointer position in picture coordinates (the canvas may be shown
-    // scaled down).
+    // The slider the canvas announces: the frames of the picked path (the
+    // first visible one until a path is picked), laid out along its main
+    // direction.
+    describePath() {
+      const pl = this.player;
+      const paths = pl.visiblePaths();
+      const o = paths.includes(pl.active) ? pl.active : paths[0];
+      if (!o || o === this.described) return;
+      this.described = o;
+      const p = o.points;
+      const a = p[0];
+      const b = p[p.length - 1];
+      this.canvas.setAttribute('aria-valuemin', String(Math.min(a.frame, b.frame)));
+      this.canvas.setAttribute('aria-valuemax', String(Math.max(a.frame, b.frame)));
+      this.canvas.setAttribute('aria-orientation', Math.abs(b.y - a.y) > Math.abs(b.x - a.x) ? 'vertical' : 'horizontal');
+    }
+
+    // The first-visit hint: a hand moving a little along the first path,
+    // until the visitor first presses on or keys into a viewer. None when
+    // the visitor prefers reduced motion or has used a viewer before.
+    showHint() {
+      if (this.hintDecided) return;
+      this.hintDecided = true;
+      let seen = false;
+      try {
+        seen = root.localStorage.getItem(HINT_SEEN) === '1';
+      } catch (e) { /* no storage: show it */ }
+      const reduce = typeof matchMedia === 'function' && matchMedia('(prefers-reduced-motion: reduce)').matches;
+      const o = this.player.visiblePaths()[0];
+      if (seen || reduce || !o) return;
+      const p = o.points;
+      const start = positionAt(o, p[0].frame) || p[0];
+      const end = positionAt(o, p[0].frame + (p[p.length - 1].frame - p[0].frame) * 0.25) || p[1];
+      const at = (q) => ({ left: (100 * (q.x + 0.5)) / this.width + '%', top: (100 * (q.y + 0.5)) / this.height + '%' });
+      const hint = element('div', 'veltro-hint', 'position:absolute;width:36px;height:36px;margin:-2px 0 0 -13px;pointer-events:none;' +
+        'fill:#fff;stroke:#000;stroke-width:1.2;filter:drop-shadow(0 1px 2px rgba(0,0,0,0.5))');
+      hint.setAttribute('aria-hidden', 'true');
+      Object.assign(hint.style, at(start));
+      hint.appendChild(icon(HAND_ICON, 36));
+      this.stage.appendChild(hint);
+      if (hint.animate) {
+        this.hintAnimation = hint.animate([at(start), at(end)], { duration: 1100, iterations: Infinity, direction: 'alternate', easing: 'ease-in-out' });
+      }
+      this.hint = hint;
+    }
+
+    dismissHint(remember = true) {
+      if (this.hint) {
+        if (this.hintAnimation) this.hintAnimation.cancel();
+        this.hint.remove();
+        this.hint = null;
+      }
+      this.hintDecided = true;
+      if (!remember) return;
+      try {
+        root.localStorage.setItem(HINT_SEEN, '1');
+      } catch (e) { /* no storage: nothing to remember */ }
+      for (const v of hook.viewers) if (v !== this && v.hint) v.dismissHint(false);
+    }
+
+    // Pointer position in picture coordinates, at whatever size the
+    // picture is shown.
     picturePoint(event) {
       const r = this.canvas.getBoundingClientRect();
-      const sx = r.width > 0 ? this.canvas.width / r.width : 1;
-      const sy = r.height > 0 ? this.canvas.height / r.height : 1;
+      const sx = r.width > 0 ? this.width / r.width : 1;
+      const sy = r.height > 0 ? this.height / r.height : 1;
       return [Math.floor((event.clientX - r.left) * sx), Math.floor((event.clientY - r.top) * sy)];
     }
 
@@ -1344,6 +1706,7 @@
       let pointer = null;
       c.addEventListener('pointerdown', (e) => {
         if (e.button !== 0 || pointer !== null) return;
+        this.dismissHint();
         const [x, y] = this.picturePoint(e);
         this.setCursor(pl.hover(x, y));
         pointer = e.pointerId;
@@ -1352,13 +1715,15 @@
         } catch (err) { /* capture is a nicety */ }
         this.setCursor(pl.down(x, y));
         this.render();
-        e.preventDefault();
+        if (e.pointerType === 'mouse' || pl.active) e.preventDefault();
       });
       c.addEventListener('pointermove', (e) => {
         const [x, y] = this.picturePoint(e);
         if (pointer === null) {
           const before = pl.active;
           this.setCursor(pl.hover(x, y));
+          // A pen hovering over a path: its press there plays, not scrolls.
+          if (e.pointerType === 'pen') c.style.touchAction = pl.active ? 'none' : 'manipulation';
           if (before !== pl.active) this.render();
           return;
         }
@@ -1381,14 +1746,25 @@
       };
       c.addEventListener('pointerup', end);
       c.addEventListener('pointercancel', end);
-      // A touch that starts on a path plays; any other leaves vertical page
-      // scrolling to the browser.
+      // A touch (or a pen that comes as touch) that starts on a path plays
+      // and neither scrolls nor zooms the page, whichever way it then
+      // moves; one that starts elsewhere leaves the page to the browser.
+      let playing = false;
       c.addEventListener('touchstart', (e) => {
-        const t = e.touches[0];
-        if (!t) return;
-        const [x, y] = this.picturePoint(t);
-        if (pl.findObjectAt(x, y)) e.preventDefault();
+        for (const t of Array.from(e.changedTouches)) {
+          const [x, y] = this.picturePoint(t);
+          if (pl.findObjectAt(x, y)) playing = true;
+        }
+        if (playing) e.preventDefault();
       }, { passive: false });
+      c.addEventListener('touchmove', (e) => {
+        if (playing) e.preventDefault();
+      }, { passive: false });
+      const touchEnd = (e) => {
+        if (e.touches.length === 0) playing = false;
+      };
+      c.addEventListener('touchend', touchEnd);
+      c.addEventListener('touchcancel', touchEnd);
       c.addEventListener('keydown', (e) => this.key(e));
       c.addEventListener('focus', () => {
         if (!pl.active) {
@@ -1421,8 +1797,17 @@
         pl.seekFlaggedFrame(e.key === 'Home' ? p[0].frame : p[p.length - 1].frame);
         changed = true;
       } else return;
+      this.dismissHint();
       e.preventDefault();
       if (changed) this.render();
+    }
+
+    // Bytes of canvas and image pixels this viewer holds.
+    pixelBytes() {
+      let bytes = 4 * (this.canvas.width * this.canvas.height + this.overlay.width * this.overlay.height);
+      for (const fs of this.frameStores || []) if (fs) bytes += fs.pixelBytes();
+      for (const img of this.images || []) if (img) bytes += 4 * (img.naturalWidth || img.width) * (img.naturalHeight || img.height);
+      return bytes;
     }
   }
 
@@ -1439,6 +1824,7 @@
   }
 
   Object.defineProperty(hook, 'viewer', { get: () => hook.viewers[0], configurable: true });
+  hook.pixelBytes = () => hook.viewers.reduce((sum, v) => sum + (v.state === 'error' ? 0 : v.pixelBytes()), 0);
   if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', boot);
   else boot();
 })(typeof window !== 'undefined' ? window : globalThis);

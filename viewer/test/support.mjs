@@ -155,3 +155,32 @@ export function pageWithPaths(page, dir, paths) {
   fs.writeFileSync(path.join(dir, 'veltro-data.js'), js.replace(/("veltro\.txt":\s*")[^"]*(")/, `$1${b64}$2`));
   return dir;
 }
+
+// A copy of a published page whose movie is the clip encoded at size
+// ("WxH") with every frame stored, the page and its path scaled to match:
+// pages larger than `veltrotool publish` makes. The new page directory.
+export function pageWithStore(page, dir, clip, size, frames) {
+  const [width, height] = size.split('x').map(Number);
+  fs.cpSync(page, dir, { recursive: true });
+  for (const f of fs.readdirSync(dir)) if (/^v0.*\.(jpg|txt)$/.test(f)) fs.rmSync(path.join(dir, f));
+  run(['encode', clip, path.join(dir, 'v0.txt'), '--size', size, '--step', '0']);
+  const data = viewer.parseViewerData(fs.readFileSync(path.join(page, 'veltro.txt')));
+  const sx = width / data.width;
+  const sy = height / data.height;
+  data.width = width;
+  data.height = height;
+  data.length = frames;
+  data.objects = data.objects.map((o) => {
+    if (o.type === 0) return { ...o, x: 0, y: 0, w: width, h: height, ranges: [[0, frames - 1]] };
+    if (o.type !== 2) return o;
+    const last = o.points[o.points.length - 1].frame || 1;
+    const scaled = pathRecord(o.points.map((p) => [Math.round(p.x * sx), Math.round(p.y * sy), Math.round((p.frame * (frames - 1)) / last), p.handOver]));
+    return { ...o, x: scaled.x, y: scaled.y, w: scaled.w, h: scaled.h, ranges: scaled.ranges, points: scaled.points };
+  });
+  fs.writeFileSync(path.join(dir, 'veltro.txt'), storeBody(writeBody(data)));
+  const html = fs.readFileSync(path.join(dir, 'index.html'), 'utf8').replace(/width=\d+ height=\d+/i, `width=${width} height=${height}`);
+  fs.writeFileSync(path.join(dir, 'index.html'), html);
+  const embedded = { 'veltro.txt': fs.readFileSync(path.join(dir, 'veltro.txt')).toString('base64'), 'v0.txt': fs.readFileSync(path.join(dir, 'v0.txt')).toString('base64') };
+  fs.writeFileSync(path.join(dir, 'veltro-data.js'), `window.VELTRO_DATA = ${JSON.stringify(embedded)};\n`);
+  return dir;
+}

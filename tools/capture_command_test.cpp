@@ -1,0 +1,97 @@
+// veltrotool devices and record, driven as a script would: the device list
+// with and without the synthetic camera, a recording read back with
+// veltrotool info, and the one-line failures.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+Result run(const std::string& environment, const std::string& arguments) {
+    const char* program = std::getenv("VELTROTOOL");
+    EXPECT_TRUE(program) << "VELTROTOOL names the built program";
+    const std::string command = environment + " '" + (program ? program : "veltrotool") + "' " + arguments;
+    Result result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string scratch(const std::string& name) {
+    const auto dir = std::filesystem::temp_directory_path() / ("veltro_capture_cmd_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    return (dir / name).string();
+}
+
+TEST(CaptureCommand, DevicesListsTheSyntheticCameraOnlyWhenAskedFor) {
+    const Result without = run("env -u VELTRO_SYNTHETIC_CAMERA", "devices");
+    EXPECT_EQ(without.status, 0);
+    EXPECT_EQ(without.out.find("synthetic\t"), std::string::npos);
+    const Result with = run("VELTRO_SYNTHETIC_CAMERA=1", "devices");
+    EXPECT_EQ(with.status, 0);
+    EXPECT_NE(with.out.find("synthetic\tSynthetic camera (test pattern and tone)\n"), std::string::npos) << with.out;
+    // Every line is NAME<TAB>description.
+    size_t at = 0;
+    while (at < with.out.size()) {
+        const size_t end = with.out.find('\n', at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = with.out.substr(at, end - at);
+        EXPECT_NE(line.find('\t'), std::string::npos) << line;
+        at = end + 1;
+    }
+}
+
+TEST(CaptureCommand, RecordWritesAnAviThatInfoOpens) {
+    const std::string file = scratch("recorded.avi");
+    const Result recorded =
+        run("VELTRO_SYNTHETIC_CAMERA=1", "record '" + file + "' --seconds 1 --device synthetic --rate 12 2>/dev/null");
+    ASSERT_EQ(recorded.status, 0) << recorded.out;
+    EXPECT_EQ(recorded.out, "{\"frames\": 12, \"audio\": true, \"device_lost\": false}\n");
+    const Result info = run("", "info '" + file + "' 2>/dev/null");
+    ASSERT_EQ(info.status, 0);
+    EXPECT_EQ(info.out,
+              "{\"format\": \"AVI video (*.avi)\", \"frames\": 12, \"rate\": 12, \"width\": 320, \"height\": 240}\n");
+}
+
+TEST(CaptureCommand, RecordFailuresSayWhyInOneLine) {
+    const std::string file = scratch("refused.avi");
+    const struct {
+        const char* arguments;
+        const char* message;
+    } cases[] = {
+        {" --seconds 1 --device synthetic --rate 100", "Error: Bad rate."},
+        {" --seconds 1 --device synthetic --rate fast", "Error: Bad rate."},
+        {" --seconds 0 --device synthetic", "--seconds"},
+        {" --seconds 1 --device nosuchcamera", "no capture device \"nosuchcamera\""},
+        {" --seconds 1 --colour red", "unknown option \"--colour\""},
+        {" --device synthetic", "usage: record"},
+    };
+    for (const auto& c : cases) {
+        const Result result = run("VELTRO_SYNTHETIC_CAMERA=1", "record '" + file + "'" + c.arguments + " 2>&1");
+        EXPECT_EQ(result.status, 1) << c.arguments;
+        EXPECT_NE(result.out.find(c.message), std::string::npos) << c.arguments << ": " << result.out;
+        EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << result.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(run("", "record 2>/dev/null").status, 1);
+}
+
+}  // namespace

@@ -1,0 +1,4 @@
+// The visitor's journeys in Webkit (see journeys.mjs and harness.mjs).
+import { journeys } from './journeys.mjs';
+
+journeys('webkit');
