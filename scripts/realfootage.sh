@@ -106,10 +106,20 @@ while IFS='|' read -r -u 3 package clip what; do
       value="none"
     else
       value=$(psnr "$mine" "$work/ref.png")
-      [ -n "$value" ] || value="none"
+      if [ -z "$value" ]; then
+        # Different sizes: measured after scaling FFmpeg's picture to ours,
+        # marked, and counted as a failure.
+        value=$(ffmpeg -nostdin -hide_banner -nostats -i "$mine" -i "$work/ref.png" -lavfi \
+                "[1:v][0:v]scale2ref=flags=bilinear[r][o];[o][r]psnr" -f null - 2>&1 |
+                sed -n 's/.*average:\([0-9.a-z]*\).*/\1/p' | tail -1)
+        sizes="$(ffprobe -v error -show_entries stream=width,height -of csv=p=0:s=x "$mine" < /dev/null) vs $(ffprobe -v error -show_entries stream=width,height -of csv=p=0:s=x "$work/ref.png" < /dev/null)"
+        value="${value:-none}(size $sizes)"
+      fi
     fi
     frames+="$n:$value "
-    if [ "$value" = none ]; then
+    if [[ $value == *size* ]]; then
+      status=FAIL
+    elif [ "$value" = none ]; then
       worst=none
     elif [ "$value" != inf ] && [ "$worst" != none ]; then
       if [ "$worst" = inf ] || awk "BEGIN{exit !($value < $worst)}"; then worst=$value; fi
