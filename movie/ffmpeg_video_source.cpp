@@ -285,6 +285,11 @@ bool FfmpegVideoSource::openDecoder() {
     if (!m_codec || avcodec_parameters_to_context(m_codec, m_stream->codecpar) < 0)
         return false;
     m_codec->pkt_timebase = m_stream->time_base;
+    // Pictures are cropped exactly to the stream's picture area; without this
+    // FFmpeg keeps up to a few columns left of it (Theora pictures that do
+    // not start at the frame's left edge, H.264 cropped on the left), which
+    // the conversion would then squeeze into the frame.
+    m_codec->flags |= AV_CODEC_FLAG_UNALIGNED;
     // The decoder refuses pictures beyond the cap instead of allocating them.
     m_codec->max_pixels = kMaxImagePixels;
     // Slice threads only: frame threads would add their delay to every seek.

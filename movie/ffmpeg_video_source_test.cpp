@@ -165,6 +165,37 @@ TEST_F(FfmpegVideoSourceTest, OpenGopH264GivesEveryFrameWhenJumpedToDirectly) {
     }
 }
 
+// A stream whose picture area starts right of the coded picture's left edge
+// (H.264 cropped on the left; Theora pictures with an offset) gives exactly
+// that area: the same pixels as the uncropped stream's columns beside it.
+TEST_F(FfmpegVideoSourceTest, PicturesCroppedOnTheLeftKeepTheirPixels) {
+    fixtures::ClipSpec whole;
+    whole.path = dir + "/uncropped.mp4";
+    whole.codec = AV_CODEC_ID_H264;
+    whole.pixelFormat = AV_PIX_FMT_YUV444P;
+    whole.frames = 3;
+    whole.options = {{"preset", "veryfast"}};
+    fixtures::ClipSpec cropped = whole;
+    cropped.path = dir + "/cropped.mp4";
+    cropped.options.push_back({"x264-params", "crop-rect=6,0,0,0"});
+    ASSERT_TRUE(fixtures::writeClip(whole));
+    ASSERT_TRUE(fixtures::writeClip(cropped));
+    FfmpegVideoSource a, b;
+    ASSERT_TRUE(a.open(whole.path, VideoStreamChoice::Best));
+    ASSERT_TRUE(b.open(cropped.path, VideoStreamChoice::Best));
+    ASSERT_EQ(b.width(), 58);
+    ASSERT_TRUE(a.openDecoder());
+    ASSERT_TRUE(b.openDecoder());
+    ImageBuffer full(a.width(), a.height()), part(b.width(), b.height());
+    for (int n : {2, 0}) {
+        ASSERT_TRUE(a.decodeFrame(n, full));
+        ASSERT_TRUE(b.decodeFrame(n, part));
+        for (int y = 0; y < part.height; ++y)
+            for (int x = 0; x < part.width; ++x)
+                ASSERT_EQ(part.at(x, y), full.at(x + 6, y)) << "frame " << n << " at " << x << "," << y;
+    }
+}
+
 TEST_F(FfmpegVideoSourceTest, DecodingNeedsAnOpenDecoderAndTheNamedDemuxer) {
     FfmpegVideoSource source;
     ASSERT_TRUE(source.open(clips[0].path, VideoStreamChoice::Best));

@@ -6,7 +6,8 @@
 # reached by a direct jump, and compared with the same frame as the ffmpeg
 # program decodes it: PSNR >= 30 dB everywhere. Frame counts must be within 2
 # of FFmpeg's. AVI frames are sample slots in time, so for AVI files FFmpeg's
-# output is first resampled to the stream's constant rate.
+# output is first resampled to the stream's constant rate. Both sides crop
+# pictures exactly to the stream's picture area (FFmpeg's "unaligned" flag).
 #
 #   scripts/realfootage.sh [--fetch] [--table FILE]
 #
@@ -99,7 +100,7 @@ while IFS='|' read -r -u 3 package clip what; do
     [ "$n" -ge 0 ] || continue
     rm -rf "$work/ours" "$work/ref.png"
     "$tool" frames "$clip" "$work/ours" --from "$n" --to "$n" > /dev/null 2>&1 < /dev/null
-    ffmpeg -nostdin -hide_banner -v error -i "$clip" -map 0:v:0 \
+    ffmpeg -nostdin -hide_banner -v error -flags unaligned -i "$clip" -map 0:v:0 \
       -vf "${filter}select=eq(n\,$n)" -vsync passthrough -frames:v 1 -pix_fmt rgb24 "$work/ref.png" 2>/dev/null
     mine=$(printf '%s/ours/frame%05d.png' "$work" "$n")
     if [ ! -f "$mine" ] || [ ! -f "$work/ref.png" ]; then
