@@ -23,8 +23,9 @@ class Canvas;
 // Largest canvas side a document takes; bigger sizes are clamped to it.
 inline constexpr int kMaxDocumentDimension = 4096;
 // Most frames a document can have (one flag byte each); longer lengths are
-// clamped to it.
-inline constexpr int kMaxDocumentLength = 100000;
+// clamped to it. A published page stores the length in 16 bits, so a longer
+// document could not be published without its length wrapping.
+inline constexpr int kMaxDocumentLength = 65535;
 
 // Bits of a frame flag byte.
 inline constexpr uint8_t kFrameKey = 1;        // plain key frame (set by callers)

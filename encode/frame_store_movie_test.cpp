@@ -264,6 +264,9 @@ TEST_F(FrameStoreMovieTest, HeaderLimits) {
     EXPECT_FALSE(open(indexPath));
     writeText(indexPath, "8 8 1 10001\nN 0 a.png\n");
     EXPECT_FALSE(open(indexPath));
+    // Both sides within their bound, 70 million pixels: beyond the pixel cap.
+    writeText(indexPath, "10000 7000 1 1\nN 0 a.png\n");
+    EXPECT_FALSE(open(indexPath));
     writeText(indexPath, " 8 8 1 1\nN 0 a.png\n");  // must begin with a digit
     EXPECT_FALSE(open(indexPath));
     writeText(indexPath, "8 8 1\nN 0 a.png\n");

@@ -22,7 +22,7 @@ public:
 
 // Largest picture the decoder produces, in pixels (each side is also capped at
 // kMaxImageDimension); bigger images are refused before any pixel is allocated.
-inline constexpr int64_t kMaxGifPixels = int64_t(kMaxImageDimension) * kMaxImageDimension;
+inline constexpr int64_t kMaxGifPixels = kMaxImagePixels;
 
 // Decodes the first image of a GIF held in memory, refusing images of more
 // than maxPixels pixels; none on failure.

@@ -314,6 +314,29 @@ TEST(GifFormatInput, UnknownVersionsAndDamagedFilesAreRefused) {
     EXPECT_FALSE(decodeGif(whole.data(), whole.size(), 399)) << "pixel bound";
 }
 
+// 35 bytes claiming 16000 x 16000 pixels (sides within the side cap) would
+// otherwise give a gigabyte of white picture: refused before any pixel.
+TEST(GifFormatInput, AHeaderClaimingMorePixelsThanTheCapAllocatesNothing) {
+    const std::vector<uint8_t> hostile = testing::fuzzSeed("gif", "hostile-16000x16000.gif");
+    ASSERT_FALSE(hostile.empty());
+    TempDir dir;
+    ASSERT_TRUE(testing::writeBytes(dir.file("hostile.gif"), hostile));
+    const size_t before = testing::peakResidentBytes();
+    EXPECT_FALSE(GifFormat().load(dir.file("hostile.gif")));
+    EXPECT_FALSE(decodeGif(hostile.data(), hostile.size()));
+    EXPECT_LT(testing::peakResidentBytes() - before, size_t{128} << 20);
+    // The same file at a size within the cap is a picture.
+    std::vector<uint8_t> small = hostile;
+    small[13 + 5] = 40;
+    small[13 + 6] = 0;
+    small[13 + 7] = 30;
+    small[13 + 8] = 0;
+    ImagePtr image = decodeGif(small.data(), small.size());
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 40);
+    EXPECT_EQ(image->height, 30);
+}
+
 TEST(GifFormatInput, EarlyEndCodeLeavesTheRestWhite) {
     // A 3x2 image whose data holds one pixel and then the end code.
     const uint8_t bytes[] = {'G', 'I', 'F', '8', '7', 'a', 3, 0, 2, 0, 0x80, 0, 0,

@@ -12,6 +12,10 @@ namespace veltro {
 // Largest picture any decoder in the program will produce; a clip never needs
 // more, and a hostile header claiming more must not make us allocate it.
 inline constexpr int kMaxImageDimension = 16384;
+// Most pixels any decoder produces (64 Mi, a 256 MiB buffer: 8192 x 8192, the
+// largest movie frame): a header may claim both sides at their cap, and a few
+// bytes of it must not make the program allocate and fill gigabytes.
+inline constexpr int64_t kMaxImagePixels = int64_t{8192} * 8192;
 // Largest picture file a codec reads (far beyond any real interface picture,
 // frame sheet or template).
 inline constexpr size_t kMaxImageFileBytes = size_t{256} << 20;

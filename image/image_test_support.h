@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace veltro::testing {
@@ -47,6 +48,20 @@ inline bool writeBytes(const std::string& path, const std::vector<uint8_t>& byte
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(out);
+}
+
+// A fuzz seed from the source tree (fuzz/seeds/<harness>/<name>); empty when
+// the tree is not found.
+inline std::vector<uint8_t> fuzzSeed(const std::string& harness, const std::string& name) {
+    const char* source = std::getenv("VELTRO_SOURCE_DIR");
+    return readBytes(std::string(source ? source : ".") + "/fuzz/seeds/" + harness + "/" + name);
+}
+
+// The process's peak resident memory so far, in bytes.
+inline size_t peakResidentBytes() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<size_t>(usage.ru_maxrss) * 1024;
 }
 
 // Runs a shell command; true when it exits with status 0.

@@ -104,7 +104,9 @@ unsigned reducedScale(unsigned width, unsigned height, const Reduction& want) {
     return eighths;
 }
 
-bool decode(const std::string& bytes, ImagePtr& out, Reduction* reduce = nullptr) {
+// Decodes the size bytes at data, refusing pictures of more than maxPixels;
+// with reduce, at the smallest scale that keeps the size it asks for.
+bool decode(const uint8_t* data, size_t size, int64_t maxPixels, ImagePtr& out, Reduction* reduce = nullptr) {
     jpeg_decompress_struct info;
     ErrorManager errors;
     jpeg_progress_mgr progress;
@@ -120,10 +122,11 @@ bool decode(const std::string& bytes, ImagePtr& out, Reduction* reduce = nullptr
     info.mem->max_memory_to_use = kMaxLibraryMemory;
     progress.progress_monitor = limitScans;
     info.progress = &progress;
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
+    jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
     if (info.image_width == 0 || info.image_height == 0 || info.image_width > unsigned(kMaxImageDimension) ||
-        info.image_height > unsigned(kMaxImageDimension)) {
+        info.image_height > unsigned(kMaxImageDimension) ||
+        int64_t{info.image_width} * info.image_height > maxPixels) {
         setImageError("the picture's size is out of range");
         jpeg_destroy_decompress(&info);
         return false;
@@ -219,7 +222,16 @@ ImagePtr JpegFormat::load(const std::string& path) {
         return nullptr;
     }
     ImagePtr image;
-    return decode(bytes, image) ? std::move(image) : nullptr;
+    return decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), kMaxImagePixels, image)
+               ? std::move(image)
+               : nullptr;
+}
+
+ImagePtr decodeJpeg(const uint8_t* data, size_t size, int64_t maxPixels) {
+    if (!data || size == 0)
+        return nullptr;
+    ImagePtr image;
+    return decode(data, size, maxPixels, image) ? std::move(image) : nullptr;
 }
 
 ImagePtr loadJpegReduced(const std::string& path, int minWidth, int minHeight, int* fullWidth, int* fullHeight) {
@@ -232,7 +244,7 @@ ImagePtr loadJpegReduced(const std::string& path, int minWidth, int minHeight, i
     reduce.minWidth = minWidth > 0 ? minWidth : 1;
     reduce.minHeight = minHeight > 0 ? minHeight : 1;
     ImagePtr image;
-    if (!decode(bytes, image, &reduce))
+    if (!decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), kMaxImagePixels, image, &reduce))
         return nullptr;
     if (fullWidth)
         *fullWidth = reduce.fullWidth;

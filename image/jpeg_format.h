@@ -2,6 +2,8 @@
 // baseline quality tables; greyscale files load as grey opaque pixels.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "image/image_format.h"
@@ -27,5 +29,9 @@ public:
 // size goes to *fullWidth and *fullHeight (either may be nullptr). None on any
 // failure, as load.
 ImagePtr loadJpegReduced(const std::string& path, int minWidth, int minHeight, int* fullWidth, int* fullHeight);
+
+// Decodes a JPEG held in memory as load does, refusing pictures of more than
+// maxPixels pixels; none on failure.
+ImagePtr decodeJpeg(const uint8_t* data, size_t size, int64_t maxPixels = kMaxImagePixels);
 
 }  // namespace veltro

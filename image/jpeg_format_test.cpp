@@ -250,6 +250,36 @@ TEST(JpegFormat, HeaderClaimingAHugePictureIsRefusedBeforeDecoding) {
     EXPECT_FALSE(jpeg.load(dir.file("huge.jpg")));
 }
 
+// A few hundred bytes claiming 16000 x 16000 pixels (sides within the side
+// cap, a gigabyte of pixels) are refused before any pixel is allocated.
+TEST(JpegFormat, AHeaderClaimingMorePixelsThanTheCapAllocatesNothing) {
+    const std::vector<uint8_t> hostile = testing::fuzzSeed("jpeg", "hostile-16000x16000.jpg");
+    ASSERT_FALSE(hostile.empty());
+    TempDir dir;
+    ASSERT_TRUE(testing::writeBytes(dir.file("hostile.jpg"), hostile));
+    const size_t before = testing::peakResidentBytes();
+    EXPECT_FALSE(JpegFormat().load(dir.file("hostile.jpg")));
+    EXPECT_FALSE(decodeJpeg(hostile.data(), hostile.size()));
+    EXPECT_LT(testing::peakResidentBytes() - before, size_t{128} << 20);
+}
+
+TEST(JpegFormat, MemoryLoadMatchesTheFileAndHonoursItsPixelBound) {
+    TempDir dir;
+    JpegFormat jpeg;
+    ASSERT_TRUE(jpeg.save(dir.file("p.jpg"), testPicture(24, 10)));
+    const std::vector<uint8_t> bytes = testing::readBytes(dir.file("p.jpg"));
+    ImagePtr fromFile = jpeg.load(dir.file("p.jpg"));
+    ImagePtr fromMemory = decodeJpeg(bytes.data(), bytes.size());
+    ASSERT_TRUE(fromFile);
+    ASSERT_TRUE(fromMemory);
+    EXPECT_EQ(fromMemory->width, 24);
+    EXPECT_EQ(fromMemory->pixels, fromFile->pixels);
+    EXPECT_TRUE(decodeJpeg(bytes.data(), bytes.size(), 240));
+    EXPECT_FALSE(decodeJpeg(bytes.data(), bytes.size(), 239));
+    EXPECT_FALSE(decodeJpeg(bytes.data(), bytes.size() / 2));
+    EXPECT_FALSE(decodeJpeg(bytes.data(), 0));
+}
+
 TEST(JpegFormat, FailedSaveKeepsTheFileItWouldHaveReplaced) {
     TempDir dir;
     JpegFormat jpeg;

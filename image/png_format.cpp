@@ -32,22 +32,23 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8 * 1024 * 1024;
 }
 void ignoreWarning(png_structp, png_const_charp) {}
 
-// The file's bytes as libpng reads them.
+// The unread rest of the PNG's bytes as libpng reads them.
 struct MemorySource {
-    const std::string& bytes;
-    size_t at = 0;
+    const uint8_t* data;
+    size_t left;
 };
 
-void readFromMemory(png_structp png, png_bytep data, png_size_t length) {
+void readFromMemory(png_structp png, png_bytep target, png_size_t length) {
     auto* source = static_cast<MemorySource*>(png_get_io_ptr(png));
-    if (length > source->bytes.size() - source->at)
+    if (length > source->left)
         png_error(png, "Read Error: the file ends early");
-    std::memcpy(data, source->bytes.data() + source->at, length);
-    source->at += length;
+    std::memcpy(target, source->data, length);
+    source->data += length;
+    source->left -= length;
 }
 
-bool decode(const std::string& bytes, ImagePtr& out, std::vector<png_bytep>& rows) {
-    MemorySource source{bytes};
+// Decodes the PNG in source, refusing pictures of more than maxPixels.
+bool decode(MemorySource source, int64_t maxPixels, ImagePtr& out, std::vector<png_bytep>& rows) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOnError, ignoreWarning);
     if (!png)
         return false;
@@ -69,6 +70,11 @@ bool decode(const std::string& bytes, ImagePtr& out, std::vector<png_bytep>& row
     png_uint_32 width = 0, height = 0;
     int depth = 0, colourType = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colourType, nullptr, nullptr, nullptr);
+    if (int64_t{width} * height > maxPixels) {
+        setImageError("the picture's size is out of range");
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
     bool transparencyChunk = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     if (colourType == PNG_COLOR_TYPE_PALETTE || (colourType == PNG_COLOR_TYPE_GRAY && depth < 8) ||
         transparencyChunk)
@@ -138,7 +144,18 @@ ImagePtr PngFormat::load(const std::string& path) {
     }
     ImagePtr image;
     std::vector<png_bytep> rows;
-    return decode(bytes, image, rows) ? std::move(image) : nullptr;
+    return decode(MemorySource{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()},
+                  kMaxImagePixels, image, rows)
+               ? std::move(image)
+               : nullptr;
+}
+
+ImagePtr decodePng(const uint8_t* data, size_t size, int64_t maxPixels) {
+    if (!data)
+        return nullptr;
+    ImagePtr image;
+    std::vector<png_bytep> rows;
+    return decode(MemorySource{data, size}, maxPixels, image, rows) ? std::move(image) : nullptr;
 }
 
 bool PngFormat::save(const std::string& path, const ImageBuffer& image) {

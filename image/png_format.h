@@ -2,6 +2,9 @@
 // stripped to 8, grey widened to RGB; written as 8-bit RGBA.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "image/image_format.h"
 
 namespace veltro {
@@ -16,5 +19,9 @@ public:
     // Every alpha byte is stored as it lies in the buffer, whatever hasAlpha says.
     bool save(const std::string& path, const ImageBuffer& image) override;
 };
+
+// Decodes a PNG held in memory as load does, refusing pictures of more than
+// maxPixels pixels; none on failure.
+ImagePtr decodePng(const uint8_t* data, size_t size, int64_t maxPixels = kMaxImagePixels);
 
 }  // namespace veltro

@@ -156,6 +156,37 @@ TEST(PngFormat, HeaderClaimingAHugePictureIsRefused) {
     EXPECT_FALSE(png.load(dir.file("huge.png")));
 }
 
+// 69 bytes claiming 16000 x 16000 pixels (sides within the side cap, a
+// gigabyte of pixels) are refused before any pixel is allocated.
+TEST(PngFormat, AHeaderClaimingMorePixelsThanTheCapAllocatesNothing) {
+    const std::vector<uint8_t> hostile = testing::fuzzSeed("png", "hostile-16000x16000.png");
+    ASSERT_FALSE(hostile.empty());
+    TempDir dir;
+    ASSERT_TRUE(testing::writeBytes(dir.file("hostile.png"), hostile));
+    const size_t before = testing::peakResidentBytes();
+    EXPECT_FALSE(PngFormat().load(dir.file("hostile.png")));
+    EXPECT_FALSE(decodePng(hostile.data(), hostile.size()));
+    EXPECT_LT(testing::peakResidentBytes() - before, size_t{128} << 20);
+}
+
+TEST(PngFormat, MemoryLoadMatchesTheFileAndHonoursItsPixelBound) {
+    TempDir dir;
+    PngFormat png;
+    ImageBuffer image(13, 7);
+    std::mt19937 random(4);
+    for (uint32_t& p : image.pixels)
+        p = random();
+    ASSERT_TRUE(png.save(dir.file("p.png"), image));
+    const std::vector<uint8_t> bytes = testing::readBytes(dir.file("p.png"));
+    ImagePtr fromMemory = decodePng(bytes.data(), bytes.size());
+    ASSERT_TRUE(fromMemory);
+    EXPECT_EQ(fromMemory->pixels, image.pixels);
+    EXPECT_TRUE(decodePng(bytes.data(), bytes.size(), 91));
+    EXPECT_FALSE(decodePng(bytes.data(), bytes.size(), 90));
+    for (size_t keep : {size_t(0), size_t(8), size_t(40), bytes.size() - 1})
+        EXPECT_FALSE(decodePng(bytes.data(), keep)) << "kept " << keep;
+}
+
 TEST(PngFormat, FailedSaveKeepsTheFileItWouldHaveReplaced) {
     TempDir dir;
     PngFormat png;

@@ -54,12 +54,24 @@ bool hasBottomUpTag(const AVCodecParameters& p) {
 }  // namespace
 
 bool AviMovieReader::open(const std::string& path) {
+    reset();
+    return m_source.open(path, VideoStreamChoice::LastOfFirstTen, "avi") && finishOpen();
+}
+
+bool AviMovieReader::openMemory(const uint8_t* data, size_t size) {
+    reset();
+    return m_source.openMemory(data, size, VideoStreamChoice::LastOfFirstTen, "avi") &&
+           finishOpen();
+}
+
+void AviMovieReader::reset() {
     frame.reset();
     frameCount = 0;
     frameRate = 0.0;
     m_palette.clear();
-    if (!m_source.open(path, VideoStreamChoice::LastOfFirstTen, "avi"))
-        return false;
+}
+
+bool AviMovieReader::finishOpen() {
     const AVStream& stream = *m_source.stream();
     const AVCodecParameters& params = *stream.codecpar;
     m_raw = isRawBitmap(params);

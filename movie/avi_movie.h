@@ -19,6 +19,8 @@ class AviMovieReader : public MovieReader {
 public:
     // Opens the file (AVI only); a second call discards the first clip.
     bool open(const std::string& path) override;
+    // open for a file held in memory (which must outlive the reader).
+    bool openMemory(const uint8_t* data, size_t size);
     // Sample index of the video stream; none past the end or when the sample
     // does not decode, leaving frame as it was.
     const ImageBuffer* frameAt(int index) override;
@@ -28,6 +30,8 @@ public:
     void setDecodedPictureBytes(size_t bytes) override { m_source.setPictureCacheBytes(bytes); }
 
 private:
+    void reset();
+    bool finishOpen();
     int sourceIndexOf(int sample) const;
 
     FfmpegVideoSource m_source;

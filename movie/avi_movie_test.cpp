@@ -269,6 +269,34 @@ TEST_F(AviMovieTest, MotionJpegFramesComeBackByIndexInAnyOrder) {
     expectEveryFrameInShuffledOrder(*reader, 30);
 }
 
+// MPEG-4 Part 2 as DivX and XviD wrote it for Video for Windows: a P-frame
+// and the B-frame shown before it share one sample, and a near-empty
+// placeholder sample follows ("packed B-frames").
+TEST_F(AviMovieTest, PackedMpeg4BFramesGiveEverySampleItsOwnPicture) {
+    for (int bFrames : {1, 2}) {
+        SCOPED_TRACE(bFrames);
+        fixtures::ClipSpec spec;
+        spec.path = path("packed" + std::to_string(bFrames) + ".avi");
+        spec.codec = AV_CODEC_ID_MPEG4;
+        spec.pixelFormat = AV_PIX_FMT_YUV420P;
+        spec.gop = 12;
+        spec.bFrames = bFrames;
+        ASSERT_TRUE(fixtures::writePackedMpeg4Avi(spec));
+        MovieReaderPtr reader = openAvi(spec.path);
+        ASSERT_TRUE(reader);
+        EXPECT_EQ(reader->frameCount, 30);
+        EXPECT_DOUBLE_EQ(reader->frameRate, 30.0);
+        expectEveryFrameInShuffledOrder(*reader, 30);
+        for (int n : {29, 0, 14, 13, 12, 27, 28}) {
+            MovieReaderPtr fresh = openAvi(spec.path);
+            ASSERT_TRUE(fresh);
+            const ImageBuffer* image = fresh->frameAt(n);
+            ASSERT_NE(image, nullptr) << "frame " << n;
+            EXPECT_EQ(fixtures::readCode(*image), n);
+        }
+    }
+}
+
 TEST_F(AviMovieTest, AnAudioStreamBeforeTheVideoIsIgnored) {
     fixtures::ClipSpec spec = mjpegAvi(path("audio_first.avi"));
     spec.audioStreamsFirst = 1;

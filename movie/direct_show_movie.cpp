@@ -10,19 +10,37 @@ extern "C" {
 namespace veltro {
 
 bool DirectShowMovieReader::open(const std::string& path) {
+    reset();
+    return m_source.open(path, VideoStreamChoice::Best) && finishOpen();
+}
+
+bool DirectShowMovieReader::openMemory(const uint8_t* data, size_t size) {
+    reset();
+    return m_source.openMemory(data, size, VideoStreamChoice::Best) && finishOpen();
+}
+
+void DirectShowMovieReader::reset() {
     frame.reset();
     frameCount = 0;
     frameRate = 0.0;
-    if (!m_source.open(path, VideoStreamChoice::Best) || !m_source.openDecoder()) {
+}
+
+bool DirectShowMovieReader::finishOpen() {
+    if (!m_source.openDecoder()) {
         m_source.close();
         return false;
     }
     frameCount = m_source.frameCount();
-    // The rate is one over the average frame duration; a stream that gives
-    // no average duration has rate 0.
-    const AVRational average = m_source.stream()->avg_frame_rate;
-    if (average.num > 0 && average.den > 0)
-        frameRate = av_q2d(average);
+    // The rate is one over the average frame duration. Some containers give
+    // none (Ogg for Theora): then the stream's own frame rate, which FFmpeg
+    // takes from the codec header or the time base it implies. A stream that
+    // gives neither has rate 0.
+    const AVStream& stream = *m_source.stream();
+    for (AVRational rate : {stream.avg_frame_rate, stream.r_frame_rate})
+        if (rate.num > 0 && rate.den > 0) {
+            frameRate = av_q2d(rate);
+            break;
+        }
     frame = std::make_unique<ImageBuffer>(m_source.width(), m_source.height());
     return true;
 }

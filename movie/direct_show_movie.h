@@ -13,8 +13,11 @@ namespace veltro {
 class DirectShowMovieReader : public MovieReader {
 public:
     // Opens the file; the frame count is the number of pictures the stream
-    // holds and the rate its average frame rate (0 when it gives none).
+    // holds and the rate its average frame rate (else the stream's own
+    // frame rate; 0 when it gives neither).
     bool open(const std::string& path) override;
+    // open for a file held in memory (which must outlive the reader).
+    bool openMemory(const uint8_t* data, size_t size);
     // Picture index, exactly; none outside 0 .. frameCount - 1 or when it
     // does not decode, leaving frame as it was.
     const ImageBuffer* frameAt(int index) override;
@@ -23,6 +26,9 @@ public:
     void setDecodedPictureBytes(size_t bytes) override { m_source.setPictureCacheBytes(bytes); }
 
 private:
+    void reset();
+    bool finishOpen();
+
     FfmpegVideoSource m_source;
 };
 

@@ -80,6 +80,24 @@ TEST_F(DirectShowMovieTest, Mpeg1ProgramStreamWithBFramesGivesEveryFrameExactly)
     expectExactFrames(*reader, 30, "mpeg-1");
 }
 
+// A bare MPEG-1 video stream (no program stream around it, as some ".mpg"
+// files are) times its first picture only when read from the start.
+TEST_F(DirectShowMovieTest, Mpeg1ElementaryStreamGivesEveryFrameExactly) {
+    fixtures::ClipSpec spec = mpeg1(path("elementary.mpg"));
+    spec.container = "mpeg1video";
+    ASSERT_TRUE(fixtures::writeClip(spec));
+    for (int n : {0, 29, 13}) {
+        MovieReaderPtr fresh = openExact(spec.path);
+        ASSERT_TRUE(fresh);
+        const ImageBuffer* image = fresh->frameAt(n);
+        ASSERT_NE(image, nullptr) << "frame " << n;
+        EXPECT_EQ(fixtures::readCode(*image), n);
+    }
+    MovieReaderPtr reader = openExact(spec.path);
+    ASSERT_TRUE(reader);
+    expectExactFrames(*reader, 30, "mpeg-1 elementary stream");
+}
+
 TEST_F(DirectShowMovieTest, H264WithReorderedFramesGivesEveryFrameExactly) {
     fixtures::ClipSpec spec = h264(path("clip.mp4"));
     ASSERT_TRUE(fixtures::writeClip(spec));
@@ -105,6 +123,22 @@ TEST_F(DirectShowMovieTest, Vp8AndVp9WebmGiveEveryFrameExactly) {
         ASSERT_TRUE(fixtures::writeClip(spec)) << spec.path;
         MovieReaderPtr reader = VideoFileMovieFormat().open(spec.path);
         ASSERT_TRUE(reader) << spec.path;
+        expectExactFrames(*reader, 30, spec.path);
+    }
+}
+
+// Ogg gives Theora no average frame rate; the stream's own rate (from the
+// Theora header's frame rate, the stream time base) stands in.
+TEST_F(DirectShowMovieTest, TheoraInOggTakesItsRateFromTheStream) {
+    for (AVRational rate : {AVRational{15, 1}, AVRational{30000, 1001}}) {
+        fixtures::ClipSpec spec = clip(path("theora" + std::to_string(rate.num) + ".ogv"),
+                                       AV_CODEC_ID_THEORA, AV_PIX_FMT_YUV420P);
+        spec.rate = rate;
+        spec.options = {{"q", "10"}};
+        ASSERT_TRUE(fixtures::writeClip(spec)) << spec.path;
+        MovieReaderPtr reader = VideoFileMovieFormat().open(spec.path);
+        ASSERT_TRUE(reader);
+        EXPECT_NEAR(reader->frameRate, av_q2d(rate), 1e-9) << spec.path;
         expectExactFrames(*reader, 30, spec.path);
     }
 }

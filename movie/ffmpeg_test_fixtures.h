@@ -243,6 +243,140 @@ inline bool writeClip(const ClipSpec& spec) {
     return ok;
 }
 
+namespace detail {
+
+// Appends bits, most significant first.
+struct BitWriter {
+    std::vector<uint8_t> bytes;
+    int used = 8;
+    void put(uint32_t value, int count) {
+        for (int i = count - 1; i >= 0; --i) {
+            if (used == 8) {
+                bytes.push_back(0);
+                used = 0;
+            }
+            bytes.back() |= ((value >> i) & 1) << (7 - used++);
+        }
+    }
+};
+
+// A placeholder picture ("not coded" P-VOP) as DivX wrote after packed
+// B-frames: it tells a decoder to show the picture it holds back.
+inline std::vector<uint8_t> notCodedVop(int timeResolution, int tick) {
+    int bits = 1;
+    while ((1 << bits) < timeResolution)
+        ++bits;
+    BitWriter w;
+    w.bytes = {0, 0, 1, 0xB6};
+    w.put(1, 2);                               // P
+    w.put(0, 1);                               // no whole seconds
+    w.put(1, 1);                               // marker
+    w.put(tick % timeResolution, bits);        // time increment
+    w.put(1, 1);                               // marker
+    w.put(0, 1);                               // not coded
+    w.put(0, 1);                               // stuffing to the byte end
+    while (w.used != 8)
+        w.put(1, 1);
+    return w.bytes;
+}
+
+inline int vopType(const uint8_t* data, int size) {
+    for (int i = 0; i + 4 < size; ++i)
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == 0xB6)
+            return data[i + 4] >> 6;
+    return -1;
+}
+
+}  // namespace detail
+
+// An MPEG-4 Part 2 AVI with "packed" B-frames, as DivX and XviD stored them
+// for Video for Windows (one picture out per sample in): each P-frame that
+// B-frames lead shares its sample with the first of them, the other
+// B-frames follow one per sample, then a placeholder sample. Sample n then
+// shows frame n. spec.codec must be MPEG-4 with B-frames; the stream carries
+// the packed-stream mark in its user data.
+inline bool writePackedMpeg4Avi(ClipSpec spec) {
+    const std::string target = spec.path;
+    spec.path = target + ".unpacked.avi";
+    spec.container = "avi";
+    if (!writeClip(spec))
+        return false;
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, spec.path.c_str(), nullptr, nullptr) < 0)
+        return false;
+    struct Picture {
+        std::vector<uint8_t> bytes;
+        int type = -1;
+    };
+    std::vector<Picture> decodeOrder;
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(in, packet) >= 0) {
+        if (packet->size > 0)
+            decodeOrder.push_back({std::vector<uint8_t>(packet->data, packet->data + packet->size),
+                                   detail::vopType(packet->data, packet->size)});
+        av_packet_unref(packet);
+    }
+    AVFormatContext* out = nullptr;
+    bool ok = avformat_alloc_output_context2(&out, nullptr, "avi", target.c_str()) >= 0;
+    AVStream* stream = ok ? avformat_new_stream(out, nullptr) : nullptr;
+    ok = stream && avcodec_parameters_copy(stream->codecpar, in->streams[0]->codecpar) >= 0;
+    const int resolution = spec.rate.num;
+    avformat_close_input(&in);
+    std::remove(spec.path.c_str());
+    if (!ok) {
+        av_packet_free(&packet);
+        avformat_free_context(out);
+        return false;
+    }
+    stream->time_base = av_inv_q(spec.rate);
+    ok = avio_open(&out->pb, target.c_str(), AVIO_FLAG_WRITE) >= 0 &&
+         avformat_write_header(out, nullptr) >= 0;
+    int64_t slot = 0;
+    auto writeSample = [&](std::vector<uint8_t> bytes, bool key) {
+        ok = ok && av_new_packet(packet, static_cast<int>(bytes.size())) >= 0;
+        if (!ok)
+            return;
+        std::memcpy(packet->data, bytes.data(), bytes.size());
+        packet->stream_index = 0;
+        packet->pts = packet->dts = slot++;
+        packet->duration = 1;
+        packet->flags = key ? AV_PKT_FLAG_KEY : 0;
+        ok = av_write_frame(out, packet) >= 0;
+        av_packet_unref(packet);
+    };
+    static const char kMark[] = "\0\0\1\xB2" "DivX503b1393p";
+    for (size_t i = 0; ok && i < decodeOrder.size(); ++i) {
+        std::vector<uint8_t> sample = decodeOrder[i].bytes;
+        if (i == 0) {
+            // The packed-stream mark goes before the first picture.
+            const size_t vop = std::search(sample.begin(), sample.end(), "\0\0\1\xB6",
+                                           "\0\0\1\xB6" + 4) - sample.begin();
+            sample.insert(sample.begin() + static_cast<ptrdiff_t>(vop), kMark, kMark + sizeof kMark - 1);
+        }
+        const bool key = decodeOrder[i].type == 0;
+        size_t b = i + 1;
+        while (b < decodeOrder.size() && decodeOrder[b].type == 2)
+            ++b;
+        if (b == i + 1) {
+            writeSample(sample, key);
+            continue;
+        }
+        // The reference picture with the first B-frame, the others alone,
+        // then the placeholder that shows the held-back reference picture.
+        sample.insert(sample.end(), decodeOrder[i + 1].bytes.begin(), decodeOrder[i + 1].bytes.end());
+        writeSample(sample, key);
+        for (size_t k = i + 2; k < b; ++k)
+            writeSample(decodeOrder[k].bytes, false);
+        writeSample(detail::notCodedVop(resolution, static_cast<int>(slot)), false);
+        i = b - 1;
+    }
+    ok = ok && av_write_trailer(out) >= 0;
+    av_packet_free(&packet);
+    avio_closep(&out->pb);
+    avformat_free_context(out);
+    return ok;
+}
+
 // An uncompressed AVI to write sample by sample.
 struct RawAviSpec {
     std::string path;

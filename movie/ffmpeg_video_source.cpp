@@ -12,6 +12,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
@@ -32,6 +33,9 @@ constexpr int64_t kMaxScanPackets = int64_t{4} * kMaxIndexedFrames;
 // frame and its target (room for interleaved streams and decoder delay).
 constexpr int kPacketSlack = 1024;
 constexpr int kPacketsPerFrame = 4;
+// One more than the size up to which FFmpeg's B-frame unpacking filter
+// takes a packet for a placeholder.
+constexpr int kPlaceholderBytes = 20;
 
 // FFmpeg's errors never go to stderr: the last one of the failing call is
 // kept as movieError, which the flow that opened the movie shows with its own
@@ -77,6 +81,32 @@ AVPixelFormat withoutRangeAlias(AVPixelFormat format, bool& fullRange) {
     }
 }
 
+// The coding type of the first MPEG-4 Part 2 picture in a packet (0 I, 1 P,
+// 2 B, 3 S), -1 when the packet holds none.
+int vopCodingType(const AVPacket& packet) {
+    for (int i = 0; i + 4 < packet.size; ++i)
+        if (packet.data[i] == 0 && packet.data[i + 1] == 0 && packet.data[i + 2] == 1 &&
+            packet.data[i + 3] == 0xB6)
+            return packet.data[i + 4] >> 6;
+    return -1;
+}
+
+// Whether the packet's first picture is a B-picture (MPEG-4 Part 2, MPEG-1
+// and MPEG-2; false for other codecs).
+bool isBidirectional(AVCodecID codec, const AVPacket& packet) {
+    if (codec == AV_CODEC_ID_MPEG4)
+        return vopCodingType(packet) == 2;
+    if (codec != AV_CODEC_ID_MPEG1VIDEO && codec != AV_CODEC_ID_MPEG2VIDEO)
+        return false;
+    // Picture header: start code 0x00000100, 10 bits of temporal reference,
+    // 3 bits of coding type (3 = B).
+    for (int i = 0; i + 5 < packet.size; ++i)
+        if (packet.data[i] == 0 && packet.data[i + 1] == 0 && packet.data[i + 2] == 1 &&
+            packet.data[i + 3] == 0)
+            return ((packet.data[i + 5] >> 3) & 7) == 3;
+    return false;
+}
+
 bool isYuv(AVPixelFormat format) {
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
     return d && !(d->flags & AV_PIX_FMT_FLAG_RGB) && d->nb_components >= 3;
@@ -94,25 +124,50 @@ void FfmpegVideoSource::close() {
     m_scaler = nullptr;
     av_frame_free(&m_picture);
     av_packet_free(&m_packet);
+    av_packet_free(&m_firstPacket);
+    av_bsf_free(&m_unpacker);
+    m_unpackerAtEnd = false;
+    m_slotTimes = false;
     avcodec_free_context(&m_codec);
     avformat_close_input(&m_format);
+    if (m_memoryIo) {
+        av_freep(&m_memoryIo->buffer);
+        avio_context_free(&m_memoryIo);
+    }
+    m_memory = MemoryFile{};
     m_stream = nullptr;
     m_width = m_height = 0;
     m_frames.clear();
     m_byDecodeOrder.clear();
     m_timedLookup.clear();
     m_untimedLookup.clear();
+    m_decodeTimeLookup.clear();
     invalidatePosition();
 }
 
 bool FfmpegVideoSource::open(const std::string& path, VideoStreamChoice choice,
                              const char* demuxer) {
     close();
+    return openWith(&path, choice, demuxer);
+}
+
+bool FfmpegVideoSource::openMemory(const uint8_t* data, size_t size, VideoStreamChoice choice,
+                                   const char* demuxer) {
+    close();
+    if (!data && size > 0)
+        return false;
+    m_memory = MemoryFile{data, size, 0};
+    return openWith(nullptr, choice, demuxer);
+}
+
+bool FfmpegVideoSource::openWith(const std::string* path, VideoStreamChoice choice,
+                                 const char* demuxer) {
     quietLibraryLog();
     m_packet = av_packet_alloc();
+    m_firstPacket = av_packet_alloc();
     m_picture = av_frame_alloc();
-    if (!m_packet || !m_picture || !openContainer(path, demuxer) || !chooseStream(choice) ||
-        !indexFrames()) {
+    if (!m_packet || !m_firstPacket || !m_picture || !openContainer(path, demuxer) ||
+        !chooseStream(choice) || !openUnpacker() || !decideTiming() || !indexFrames()) {
         close();
         return false;
     }
@@ -121,19 +176,70 @@ bool FfmpegVideoSource::open(const std::string& path, VideoStreamChoice choice,
     return true;
 }
 
-bool FfmpegVideoSource::openContainer(const std::string& path, const char* demuxer) {
+namespace {
+
+constexpr int kMemoryIoBufferBytes = 64 * 1024;
+
+int readMemory(void* opaque, uint8_t* target, int wanted) {
+    auto* file = static_cast<FfmpegVideoSource::MemoryFile*>(opaque);
+    const size_t left = file->size - file->position;
+    if (left == 0)
+        return AVERROR_EOF;
+    const size_t count = std::min(left, static_cast<size_t>(std::max(wanted, 0)));
+    std::memcpy(target, file->data + file->position, count);
+    file->position += count;
+    return static_cast<int>(count);
+}
+
+int64_t seekMemory(void* opaque, int64_t offset, int whence) {
+    auto* file = static_cast<FfmpegVideoSource::MemoryFile*>(opaque);
+    const int64_t size = static_cast<int64_t>(file->size);
+    int64_t target;
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE: return size;
+    case SEEK_SET: target = offset; break;
+    case SEEK_CUR: target = addTimes(static_cast<int64_t>(file->position), offset); break;
+    case SEEK_END: target = addTimes(size, offset); break;
+    default: return AVERROR(EINVAL);
+    }
+    if (target < 0 || target > size)
+        return AVERROR(EINVAL);
+    file->position = static_cast<size_t>(target);
+    return target;
+}
+
+}  // namespace
+
+bool FfmpegVideoSource::openContainer(const std::string* path, const char* demuxer) {
     const AVInputFormat* forced = nullptr;
     if (demuxer && !(forced = av_find_input_format(demuxer)))
         return false;
-    // Always a local file: a name with a colon is not a protocol, and a
-    // container may not reach out to the network or other protocols.
-    const std::string url = "file:" + path;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    std::string url;
+    if (path) {
+        // Always a local file: a name with a colon is not a protocol, and a
+        // container may not reach out to the network or other protocols.
+        url = "file:" + *path;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+    } else {
+        // A file in memory; the container may open nothing else.
+        m_format = avformat_alloc_context();
+        auto* buffer = static_cast<uint8_t*>(av_malloc(kMemoryIoBufferBytes));
+        m_memoryIo = buffer ? avio_alloc_context(buffer, kMemoryIoBufferBytes, 0, &m_memory,
+                                                 readMemory, nullptr, seekMemory)
+                            : nullptr;
+        if (!m_memoryIo)
+            av_free(buffer);
+        if (!m_format || !m_memoryIo)
+            return false;
+        m_format->pb = m_memoryIo;
+        m_format->flags |= AVFMT_FLAG_CUSTOM_IO;
+        av_dict_set(&options, "protocol_whitelist", "", 0);
+    }
     const int opened = avformat_open_input(&m_format, url.c_str(), forced, &options);
     av_dict_free(&options);
     if (opened < 0) {
-        m_format = nullptr;
+        m_format = nullptr;  // freed by avformat_open_input
         return false;
     }
     return avformat_find_stream_info(m_format, nullptr) >= 0;
@@ -164,7 +270,7 @@ bool FfmpegVideoSource::chooseStream(VideoStreamChoice choice) {
     m_width = m_stream->codecpar->width;
     m_height = m_stream->codecpar->height;
     return m_width > 0 && m_height > 0 && m_width <= kMaxMovieDimension &&
-           m_height <= kMaxMovieDimension;
+           m_height <= kMaxMovieDimension && int64_t{m_width} * m_height <= kMaxImagePixels;
 }
 
 bool FfmpegVideoSource::openDecoder() {
@@ -179,8 +285,13 @@ bool FfmpegVideoSource::openDecoder() {
     if (!m_codec || avcodec_parameters_to_context(m_codec, m_stream->codecpar) < 0)
         return false;
     m_codec->pkt_timebase = m_stream->time_base;
+    // Pictures are cropped exactly to the stream's picture area; without this
+    // FFmpeg keeps up to a few columns left of it (Theora pictures that do
+    // not start at the frame's left edge, H.264 cropped on the left), which
+    // the conversion would then squeeze into the frame.
+    m_codec->flags |= AV_CODEC_FLAG_UNALIGNED;
     // The decoder refuses pictures beyond the cap instead of allocating them.
-    m_codec->max_pixels = int64_t{kMaxMovieDimension} * kMaxMovieDimension;
+    m_codec->max_pixels = kMaxImagePixels;
     // Slice threads only: frame threads would add their delay to every seek.
     m_codec->thread_count = 0;
     m_codec->thread_type = FF_THREAD_SLICE;
@@ -188,14 +299,33 @@ bool FfmpegVideoSource::openDecoder() {
         avcodec_free_context(&m_codec);
         return false;
     }
+    primeDecoder();
     return true;
+}
+
+// The stream's first packet can carry what the decoder must know for every
+// picture but that no later key frame repeats: an H.264 stream from x264
+// names the encoder's build there, and FFmpeg decodes the streams of older
+// builds (4:4:4 ones among them) with that build's rules. A decoder that
+// starts at a later key frame without it gives broken pictures (solid green
+// ones with slice threads), so it decodes the first packet once; flushing
+// after a seek keeps what it learnt.
+void FfmpegVideoSource::primeDecoder() {
+    if (m_firstPacket->size > 0 && avcodec_send_packet(m_codec, m_firstPacket) >= 0) {
+        avcodec_send_packet(m_codec, nullptr);
+        while (avcodec_receive_frame(m_codec, m_picture) >= 0)
+            av_frame_unref(m_picture);
+    }
+    avcodec_flush_buffers(m_codec);
 }
 
 bool FfmpegVideoSource::indexFrames() {
     std::vector<VideoFrameEntry> found;
+    // Which pictures are B-pictures (MPEG-4 Part 2 only).
+    std::vector<bool> bidirectional;
     int64_t reads = 0;
     while (found.size() < static_cast<size_t>(kMaxIndexedFrames) && reads < kMaxScanPackets) {
-        if (av_read_frame(m_format, m_packet) < 0)
+        if (readPacket() < 0)
             break;  // end of file, or damage: the frames before it stay usable
         ++reads;
         if (m_packet->stream_index == m_stream->index &&
@@ -205,16 +335,23 @@ bool FfmpegVideoSource::indexFrames() {
             entry.pts = packetTime(*m_packet);
             entry.dts = m_packet->dts != AV_NOPTS_VALUE ? m_packet->dts : entry.pts;
             entry.decodeOrder = static_cast<int>(found.size());
+            if (found.empty() && av_packet_ref(m_firstPacket, m_packet) < 0)
+                return false;
             entry.key = (m_packet->flags & AV_PKT_FLAG_KEY) != 0;
             entry.empty = m_packet->size == 0;
             entry.damaged = (m_packet->flags & AV_PKT_FLAG_CORRUPT) != 0;
             found.push_back(entry);
+            if (m_slotTimes)
+                bidirectional.push_back(isBidirectional(m_stream->codecpar->codec_id, *m_packet));
         }
         av_packet_unref(m_packet);
     }
     if (found.empty())
         return false;
-    inferMissingTimes(found);
+    if (m_slotTimes)
+        timeBySlots(found, bidirectional);
+    else
+        inferMissingTimes(found);
     std::stable_sort(found.begin(), found.end(),
                      [](const VideoFrameEntry& a, const VideoFrameEntry& b) { return a.pts < b.pts; });
     // Two samples claiming one time show one picture: the later one repeats it.
@@ -225,14 +362,17 @@ bool FfmpegVideoSource::indexFrames() {
     m_byDecodeOrder.assign(m_frames.size(), 0);
     m_timedLookup.clear();
     m_untimedLookup.clear();
+    m_decodeTimeLookup.clear();
     for (size_t i = 0; i < m_frames.size(); ++i) {
         const VideoFrameEntry& e = m_frames[i];
         m_byDecodeOrder[e.decodeOrder] = static_cast<int>(i);
         (e.timed ? m_timedLookup : m_untimedLookup)
             .emplace_back(e.timed ? e.pts : e.dts, static_cast<int>(i));
+        m_decodeTimeLookup.emplace_back(e.dts, static_cast<int>(i));
     }
     std::sort(m_timedLookup.begin(), m_timedLookup.end());
     std::sort(m_untimedLookup.begin(), m_untimedLookup.end());
+    std::sort(m_decodeTimeLookup.begin(), m_decodeTimeLookup.end());
     invalidatePosition();
     return true;
 }
@@ -266,9 +406,112 @@ void FfmpegVideoSource::inferMissingTimes(std::vector<VideoFrameEntry>& found) c
     }
 }
 
+// Slot-timed streams (see m_slotTimes) give each packet a slot (its
+// decoding time) and no presentation time. A B-picture is shown as soon as it is
+// decoded; any other picture when the next non-B picture is decoded (or at
+// the end). The pictures, in the order they are shown, take the slots in
+// order.
+void FfmpegVideoSource::timeBySlots(std::vector<VideoFrameEntry>& found,
+                                    const std::vector<bool>& bidirectional) const {
+    std::vector<int64_t> slots;
+    slots.reserve(found.size());
+    for (const VideoFrameEntry& e : found)
+        slots.push_back(e.dts);
+    std::sort(slots.begin(), slots.end());
+    size_t shown = 0;
+    int pending = -1;
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (i < bidirectional.size() && bidirectional[i] && pending >= 0) {
+            found[i].pts = slots[shown++];
+            continue;
+        }
+        if (pending >= 0)
+            found[pending].pts = slots[shown++];
+        pending = static_cast<int>(i);
+    }
+    if (pending >= 0)
+        found[pending].pts = slots[shown++];
+    for (VideoFrameEntry& e : found)
+        e.timed = false;
+}
+
+// Whether pictures are timed by slots (see m_slotTimes): MPEG-4 Part 2 in
+// AVI, and bare MPEG-1 and MPEG-2 video streams, whose times the library
+// makes up (differently when reading from the start and after a seek).
+bool FfmpegVideoSource::decideTiming() {
+    const AVCodecID codec = m_stream->codecpar->codec_id;
+    const char* container = m_format->iformat->name;
+    m_slotTimes = (codec == AV_CODEC_ID_MPEG4 && std::strcmp(container, "avi") == 0) ||
+                  ((codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO) &&
+                   std::strcmp(container, "mpegvideo") == 0);
+    return true;
+}
+
+// Packed B-pictures only occur in MPEG-4 Part 2; its other streams pass the
+// filter unchanged.
+bool FfmpegVideoSource::openUnpacker() {
+    if (m_stream->codecpar->codec_id != AV_CODEC_ID_MPEG4)
+        return true;
+    const AVBitStreamFilter* filter = av_bsf_get_by_name("mpeg4_unpack_bframes");
+    if (!filter || av_bsf_alloc(filter, &m_unpacker) < 0 ||
+        avcodec_parameters_copy(m_unpacker->par_in, m_stream->codecpar) < 0)
+        return false;
+    m_unpacker->time_base_in = m_stream->time_base;
+    if (av_bsf_init(m_unpacker) < 0)
+        return false;
+    // The filter also drops the packed mark from the stream's headers.
+    if (avcodec_parameters_copy(m_stream->codecpar, m_unpacker->par_out) < 0)
+        return false;
+    return true;
+}
+
+// The next packet of the file (av_read_frame), video packets of an MPEG-4
+// Part 2 stream passed through the unpacking filter. Negative at the end.
+int FfmpegVideoSource::readPacket() {
+    if (!m_unpacker) {
+        const int read = av_read_frame(m_format, m_packet);
+        if (read >= 0 && m_slotTimes && m_packet->stream_index == m_stream->index)
+            m_packet->pts = AV_NOPTS_VALUE;
+        return read;
+    }
+    for (;;) {
+        const int taken = av_bsf_receive_packet(m_unpacker, m_packet);
+        if (taken >= 0) {
+            // Packets are found by their slot (see m_slotTimes).
+            if (m_slotTimes)
+                m_packet->pts = AV_NOPTS_VALUE;
+            return 0;
+        }
+        if (taken != AVERROR(EAGAIN) || m_unpackerAtEnd)
+            return taken == AVERROR(EAGAIN) ? AVERROR_EOF : taken;
+        const int read = av_read_frame(m_format, m_packet);
+        if (read < 0) {
+            m_unpackerAtEnd = true;
+            av_bsf_send_packet(m_unpacker, nullptr);
+            continue;
+        }
+        if (m_packet->stream_index != m_stream->index)
+            return 0;
+        // The filter takes any one-picture packet of at most 19 bytes for
+        // the placeholder that follows packed B-frames; a B-picture that
+        // small (a still scene) is padded so that it is not dropped.
+        if (m_packet->size > 0 && m_packet->size < kPlaceholderBytes &&
+            vopCodingType(*m_packet) == 2) {
+            const int size = m_packet->size;
+            if (av_grow_packet(m_packet, kPlaceholderBytes - size) >= 0)
+                std::memset(m_packet->data + size, 0, kPlaceholderBytes - size);
+        }
+        if (av_bsf_send_packet(m_unpacker, m_packet) < 0) {
+            av_packet_unref(m_packet);
+            return AVERROR_INVALIDDATA;
+        }
+    }
+}
+
 void FfmpegVideoSource::invalidatePosition() {
     m_nextDecode = -1;
     m_lastOutputPts = INT64_MIN;
+    m_startPts = INT64_MIN;
     m_drained = false;
 }
 
@@ -279,9 +522,19 @@ int FfmpegVideoSource::presentationIndexOf(const AVPacket& packet) const {
         return -1;
     const auto& lookup = timed ? m_timedLookup : m_untimedLookup;
     auto it = std::lower_bound(lookup.begin(), lookup.end(), std::make_pair(time, INT_MIN));
-    if (it == lookup.end() || it->first != time)
+    if (it != lookup.end() && it->first == time)
+        return it->second;
+    // Raw elementary streams time their first packet at the opening scan but
+    // not after a seek: a packet without its presentation time is then
+    // found by its decoding time, when exactly one frame has that.
+    if (timed)
         return -1;
-    return it->second;
+    auto first = std::lower_bound(m_decodeTimeLookup.begin(), m_decodeTimeLookup.end(),
+                                  std::make_pair(time, INT_MIN));
+    if (first == m_decodeTimeLookup.end() || first->first != time ||
+        (first + 1 != m_decodeTimeLookup.end() && (first + 1)->first == time))
+        return -1;
+    return first->second;
 }
 
 // The key frame decoding must start from to reach frame index: the last one
@@ -297,11 +550,18 @@ int FfmpegVideoSource::keyFor(int index) const {
     return -1;
 }
 
+void FfmpegVideoSource::resetUnpacker() {
+    if (m_unpacker)
+        av_bsf_flush(m_unpacker);
+    m_unpackerAtEnd = false;
+}
+
 bool FfmpegVideoSource::seekTo(int64_t time, bool anyFrame) {
     const int flags = AVSEEK_FLAG_BACKWARD | (anyFrame ? AVSEEK_FLAG_ANY : 0);
     invalidatePosition();
     if (m_codec)
         avcodec_flush_buffers(m_codec);
+    resetUnpacker();
     return av_seek_frame(m_format, m_stream->index, time, flags) >= 0;
 }
 
@@ -309,6 +569,7 @@ bool FfmpegVideoSource::seekToStart() {
     invalidatePosition();
     if (m_codec)
         avcodec_flush_buffers(m_codec);
+    resetUnpacker();
     const int64_t first = m_frames[m_byDecodeOrder[0]].dts;
     if (av_seek_frame(m_format, m_stream->index, first, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >= 0)
         return true;
@@ -354,6 +615,8 @@ bool FfmpegVideoSource::decodeAttempt(int index, Approach approach, ImageBuffer&
         invalidatePosition();
         return false;
     }
+    if (!forward)
+        m_startPts = approach == Approach::FromStart ? INT64_MIN : m_frames[key].pts;
     // A stream that flags no key frame before the wanted one is decoded from
     // whatever the seek reached.
     bool awaitingKey = !forward && key >= 0;
@@ -366,7 +629,7 @@ bool FfmpegVideoSource::decodeAttempt(int index, Approach approach, ImageBuffer&
     if (forward && receiveUntil(wanted.pts, target, passed))
         return true;
     for (int64_t reads = 0; !passed && reads < budget; ++reads) {
-        if (av_read_frame(m_format, m_packet) < 0) {
+        if (readPacket() < 0) {
             // End of the file: drain the pictures the decoder still holds.
             if (!m_drained) {
                 avcodec_send_packet(m_codec, nullptr);
@@ -424,7 +687,11 @@ bool FfmpegVideoSource::receiveUntil(int64_t targetPts, ImageBuffer& target, boo
             const bool intact =
                 !m_picture->decode_error_flags && !(m_picture->flags & AV_FRAME_FLAG_CORRUPT);
             const int index = pictureIndexOf(time);
-            if (intact && index >= 0)
+            // Pictures shown before the key frame decoding started at may
+            // refer to pictures that were never decoded (open groups of
+            // pictures): a decoder may still hand them out, but they are
+            // not kept.
+            if (intact && index >= 0 && time >= m_startPts)
                 keepPicture(index, *m_picture);
             if (time == targetPts) {
                 if (!intact)

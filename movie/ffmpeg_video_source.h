@@ -19,9 +19,11 @@
 
 #include "image/image_buffer.h"
 
+struct AVBSFContext;
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
+struct AVIOContext;
 struct AVPacket;
 struct AVStream;
 struct SwsContext;
@@ -93,6 +95,10 @@ public:
     // files of that container open; without one the container is probed.
     // False on any failure.
     bool open(const std::string& path, VideoStreamChoice choice, const char* demuxer = nullptr);
+    // open for a file held in memory (size bytes at data, which must stay
+    // unchanged while the source is open), read through FFmpeg's custom I/O.
+    bool openMemory(const uint8_t* data, size_t size, VideoStreamChoice choice,
+                    const char* demuxer = nullptr);
     // Opens the stream's decoder, needed by decodeFrame (readSample needs
     // none). False when no decoder takes the stream.
     bool openDecoder();
@@ -118,15 +124,30 @@ public:
     // Reads the stored bytes of frame index without decoding them. False when
     // the sample cannot be read.
     bool readSample(int index, RawSample& sample);
+    // A file held in memory, and where its custom I/O reads next.
+    struct MemoryFile {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+        size_t position = 0;
+    };
+
     // Sets how many bytes of decoded pictures may be kept (by default what
     // pictureCacheBudgetFor gives at opening; 0 keeps none) and drops what is
     // kept now.
     void setPictureCacheBytes(size_t bytes);
 
 private:
-    bool openContainer(const std::string& path, const char* demuxer);
+    bool openWith(const std::string* path, VideoStreamChoice choice, const char* demuxer);
+    bool openContainer(const std::string* path, const char* demuxer);
     bool chooseStream(VideoStreamChoice choice);
     bool indexFrames();
+    bool openUnpacker();
+    bool decideTiming();
+    void primeDecoder();
+    int readPacket();
+    void resetUnpacker();
+    void timeBySlots(std::vector<VideoFrameEntry>& found,
+                     const std::vector<bool>& bidirectional) const;
     void inferMissingTimes(std::vector<VideoFrameEntry>& found) const;
     int keyFor(int index) const;
     int presentationIndexOf(const AVPacket& packet) const;
@@ -154,11 +175,27 @@ private:
     };
 
     AVFormatContext* m_format = nullptr;
+    // The custom I/O of a file held in memory.
+    AVIOContext* m_memoryIo = nullptr;
+    MemoryFile m_memory;
     AVStream* m_stream = nullptr;
     AVCodecContext* m_codec = nullptr;
     AVPacket* m_packet = nullptr;
+    // The stream's first packet in decoding order (see primeDecoder).
+    AVPacket* m_firstPacket = nullptr;
     AVFrame* m_picture = nullptr;
     SwsContext* m_scaler = nullptr;
+    // MPEG-4 Part 2 streams pass through FFmpeg's mpeg4_unpack_bframes
+    // filter: DivX and XviD stored a P-frame and the B-frame shown before it
+    // in one sample, followed by a placeholder sample; the filter gives each
+    // picture a packet of its own. None for other codecs.
+    AVBSFContext* m_unpacker = nullptr;
+    bool m_unpackerAtEnd = false;
+    // The container gives sample slots, not presentation times (MPEG-4 in
+    // AVI, bare MPEG video streams): a picture's time is the slot it is
+    // shown in, found from the order the pictures are shown in, and packets
+    // are looked up by their slot (decoding time).
+    bool m_slotTimes = false;
     int m_width = 0;
     int m_height = 0;
     std::vector<VideoFrameEntry> m_frames;
@@ -168,11 +205,16 @@ private:
     // presentation time by it, the others by their decoding time.
     std::vector<std::pair<int64_t, int>> m_timedLookup;
     std::vector<std::pair<int64_t, int>> m_untimedLookup;
+    // (decoding time, presentation index) of every frame, sorted.
+    std::vector<std::pair<int64_t, int>> m_decodeTimeLookup;
     // Decoding position of the next packet the demuxer yields; -1 unknown.
     int m_nextDecode = -1;
     // Presentation timestamp of the last picture the decoder gave out since
     // the last seek; INT64_MIN when none.
     int64_t m_lastOutputPts = INT64_MIN;
+    // Presentation timestamp of the key frame decoding started from since
+    // the last seek; INT64_MIN when it started at the stream's beginning.
+    int64_t m_startPts = INT64_MIN;
     bool m_drained = false;
     std::vector<CachedPicture> m_cache;
     size_t m_cacheBytes = 0;

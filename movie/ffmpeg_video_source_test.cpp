@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <numeric>
 #include <random>
 
@@ -106,6 +107,95 @@ TEST_F(FfmpegVideoSourceTest, EveryIndexDecodesToItsOwnPictureWithAndWithoutTheC
     }
 }
 
+// H.264 with open groups of pictures: later key frames are recovery points,
+// not IDR pictures, and the B-frames that follow them in decoding order lead
+// them in presentation and refer back into the previous group.
+fixtures::ClipSpec openGopH264(const std::string& path, AVPixelFormat format) {
+    fixtures::ClipSpec spec;
+    spec.path = path;
+    spec.codec = AV_CODEC_ID_H264;
+    spec.pixelFormat = format;
+    spec.frames = 60;
+    spec.gop = 12;
+    spec.options = {{"preset", "veryfast"},
+                    {"x264-params",
+                     "open-gop=1:keyint=12:min-keyint=12:scenecut=0:bframes=3:b-pyramid=normal"}};
+    return spec;
+}
+
+TEST_F(FfmpegVideoSourceTest, OpenGopH264GivesEveryFrameWhenJumpedToDirectly) {
+    std::vector<fixtures::ClipSpec> specs = {openGopH264(dir + "/open444.mp4", AV_PIX_FMT_YUV444P),
+                                             openGopH264(dir + "/open420.mp4", AV_PIX_FMT_YUV420P)};
+    for (const fixtures::ClipSpec& spec : specs) {
+        ASSERT_TRUE(fixtures::writeClip(spec)) << spec.path;
+        FfmpegVideoSource probe;
+        ASSERT_TRUE(probe.open(spec.path, VideoStreamChoice::Best));
+        ASSERT_EQ(probe.frameCount(), spec.frames);
+        // The fixture has what it is meant to have: key frames that lead
+        // frames decoded after them.
+        int leadingFrames = 0;
+        for (const VideoFrameEntry& key : probe.frames())
+            if (key.key && key.pts > probe.frames()[0].pts)
+                for (const VideoFrameEntry& e : probe.frames())
+                    leadingFrames += e.decodeOrder > key.decodeOrder && e.pts < key.pts;
+        ASSERT_GT(leadingFrames, 0) << spec.path;
+        for (size_t cache : {size_t{0}, kPictureCacheBytes}) {
+            // Each frame straight after opening.
+            for (int n = 0; n < spec.frames; ++n) {
+                FfmpegVideoSource source;
+                ASSERT_TRUE(source.open(spec.path, VideoStreamChoice::Best));
+                ASSERT_TRUE(source.openDecoder());
+                source.setPictureCacheBytes(cache);
+                ImageBuffer picture(source.width(), source.height());
+                ASSERT_TRUE(source.decodeFrame(n, picture)) << spec.path << " frame " << n;
+                ASSERT_EQ(fixtures::readCode(picture), n) << spec.path << " cache " << cache;
+            }
+            // Jumps back and forth through one source: past a key frame,
+            // then back to the frames that lead it.
+            FfmpegVideoSource source;
+            ASSERT_TRUE(source.open(spec.path, VideoStreamChoice::Best));
+            ASSERT_TRUE(source.openDecoder());
+            source.setPictureCacheBytes(cache);
+            ImageBuffer picture(source.width(), source.height());
+            for (int n : {13, 10, 9, 11, 40, 25, 59, 37, 34, 35, 33, 0, 47, 23, 24, 12, 10}) {
+                ASSERT_TRUE(source.decodeFrame(n, picture)) << spec.path << " frame " << n;
+                ASSERT_EQ(fixtures::readCode(picture), n) << spec.path << " cache " << cache;
+            }
+        }
+    }
+}
+
+// A stream whose picture area starts right of the coded picture's left edge
+// (H.264 cropped on the left; Theora pictures with an offset) gives exactly
+// that area: the same pixels as the uncropped stream's columns beside it.
+TEST_F(FfmpegVideoSourceTest, PicturesCroppedOnTheLeftKeepTheirPixels) {
+    fixtures::ClipSpec whole;
+    whole.path = dir + "/uncropped.mp4";
+    whole.codec = AV_CODEC_ID_H264;
+    whole.pixelFormat = AV_PIX_FMT_YUV444P;
+    whole.frames = 3;
+    whole.options = {{"preset", "veryfast"}};
+    fixtures::ClipSpec cropped = whole;
+    cropped.path = dir + "/cropped.mp4";
+    cropped.options.push_back({"x264-params", "crop-rect=6,0,0,0"});
+    ASSERT_TRUE(fixtures::writeClip(whole));
+    ASSERT_TRUE(fixtures::writeClip(cropped));
+    FfmpegVideoSource a, b;
+    ASSERT_TRUE(a.open(whole.path, VideoStreamChoice::Best));
+    ASSERT_TRUE(b.open(cropped.path, VideoStreamChoice::Best));
+    ASSERT_EQ(b.width(), 58);
+    ASSERT_TRUE(a.openDecoder());
+    ASSERT_TRUE(b.openDecoder());
+    ImageBuffer full(a.width(), a.height()), part(b.width(), b.height());
+    for (int n : {2, 0}) {
+        ASSERT_TRUE(a.decodeFrame(n, full));
+        ASSERT_TRUE(b.decodeFrame(n, part));
+        for (int y = 0; y < part.height; ++y)
+            for (int x = 0; x < part.width; ++x)
+                ASSERT_EQ(part.at(x, y), full.at(x + 6, y)) << "frame " << n << " at " << x << "," << y;
+    }
+}
+
 TEST_F(FfmpegVideoSourceTest, DecodingNeedsAnOpenDecoderAndTheNamedDemuxer) {
     FfmpegVideoSource source;
     ASSERT_TRUE(source.open(clips[0].path, VideoStreamChoice::Best));
@@ -114,6 +204,38 @@ TEST_F(FfmpegVideoSourceTest, DecodingNeedsAnOpenDecoderAndTheNamedDemuxer) {
     EXPECT_FALSE(source.open(clips[0].path, VideoStreamChoice::Best, "avi"));
     EXPECT_EQ(source.frameCount(), 0);
     EXPECT_TRUE(source.open(clips[3].path, VideoStreamChoice::LastOfFirstTen, "avi"));
+}
+
+TEST_F(FfmpegVideoSourceTest, FilesHeldInMemoryOpenAndDecodeLikeTheirFiles) {
+    for (const auto& clip : clips) {
+        const std::vector<uint8_t> bytes = fixtures::detail::readAll(clip.path);
+        FfmpegVideoSource source;
+        ASSERT_TRUE(source.openMemory(bytes.data(), bytes.size(), VideoStreamChoice::Best))
+            << clip.path;
+        ASSERT_EQ(source.frameCount(), 30) << clip.path;
+        ASSERT_TRUE(source.openDecoder());
+        ImageBuffer picture(source.width(), source.height());
+        for (int n : {29, 0, 17, 3}) {
+            ASSERT_TRUE(source.decodeFrame(n, picture)) << clip.path << " frame " << n;
+            EXPECT_EQ(fixtures::readCode(picture), n) << clip.path;
+        }
+    }
+    FfmpegVideoSource source;
+    EXPECT_FALSE(source.openMemory(nullptr, 0, VideoStreamChoice::Best));
+    const std::string text = "not a movie";
+    EXPECT_FALSE(source.openMemory(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                   VideoStreamChoice::Best));
+    // A file in memory may not make the library open any other file.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    const std::string concat = "ffconcat version 1.0\nfile 'mpeg1.mpg'\n";
+    EXPECT_FALSE(source.openMemory(reinterpret_cast<const uint8_t*>(concat.data()), concat.size(),
+                                   VideoStreamChoice::Best));
+    std::filesystem::current_path(previous);
+    const std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nfile:" +
+                                 clips[1].path + "\n#EXT-X-ENDLIST\n";
+    EXPECT_FALSE(source.openMemory(reinterpret_cast<const uint8_t*>(playlist.data()),
+                                   playlist.size(), VideoStreamChoice::Best));
 }
 
 TEST_F(FfmpegVideoSourceTest, RawSamplesAreReadByIndexWithoutDecoding) {

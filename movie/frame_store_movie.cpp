@@ -44,6 +44,10 @@ bool FrameStoreMovieReader::open(const std::string& path) {
     if (!readFrameStoreIndex(path, index))
         return false;
 
+    // Each side is bounded by the index format; the picture as a whole by
+    // the pixel cap every decoder keeps.
+    if (int64_t{index.width} * index.height > kMaxImagePixels)
+        return false;
     m_width = index.width;
     m_height = index.height;
     m_blocksPerRow = blocksAcross(m_width);

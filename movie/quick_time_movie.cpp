@@ -20,10 +20,23 @@ constexpr int64_t kHeaderRoundingUs = 2000;
 }  // namespace
 
 bool QuickTimeMovieReader::open(const std::string& path) {
+    reset();
+    return m_source.open(path, VideoStreamChoice::Best, "mov") && finishOpen();
+}
+
+bool QuickTimeMovieReader::openMemory(const uint8_t* data, size_t size) {
+    reset();
+    return m_source.openMemory(data, size, VideoStreamChoice::Best, "mov") && finishOpen();
+}
+
+void QuickTimeMovieReader::reset() {
     frame.reset();
     frameCount = 0;
     frameRate = 0.0;
-    if (!m_source.open(path, VideoStreamChoice::Best, "mov") || !m_source.openDecoder()) {
+}
+
+bool QuickTimeMovieReader::finishOpen() {
+    if (!m_source.openDecoder()) {
         m_source.close();
         return false;
     }

@@ -18,6 +18,8 @@ public:
     // whose time has no sample left, and sets the rate to
     // (frameCount + 1) x timeScale / duration (0 without a duration).
     bool open(const std::string& path) override;
+    // open for a file held in memory (which must outlive the reader).
+    bool openMemory(const uint8_t* data, size_t size);
     // The picture of the first video sample at or after the frame's time;
     // none when there is none, leaving frame as it was.
     const ImageBuffer* frameAt(int index) override;
@@ -29,6 +31,8 @@ public:
     int64_t duration() const { return m_duration; }
 
 private:
+    void reset();
+    bool finishOpen();
     int64_t frameTime(int index) const;
     int sampleAtOrAfter(int64_t time) const;
 

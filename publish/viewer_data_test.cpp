@@ -82,6 +82,19 @@ TEST_F(ViewerDataTest, EmptyDocumentBodyIs31BytesAndPadsTo32) {
     EXPECT_TRUE(data->objects.empty());
 }
 
+// The file keeps the length in 16 bits; documents are never longer, so the
+// longest one is read back exactly.
+TEST_F(ViewerDataTest, TheLongestDocumentKeepsItsLength) {
+    Document document(64, 48);
+    document.clear();
+    document.setLength(1000000);
+    ASSERT_GT(document.length, 60000);
+    document.countMediaUses();
+    auto data = parseViewerData(storedViewerData(viewerDataBody(document, 0)));
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->length, document.length);
+}
+
 TEST_F(ViewerDataTest, EscapingKeepsLineEndsOutOfTheFile) {
     EXPECT_EQ(ncrfEscape(bytes({0x01, 0x0A, 0x41, 0x0D})), "NCRF" + bytes({0x01, 0x01, 0x01, 0x03, 0x41, 0x01, 0x02}));
     // A body of exactly 8k bytes gets no padding block.
