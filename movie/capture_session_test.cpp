@@ -157,9 +157,11 @@ TEST(CaptureDevices, ListingAndTheSyntheticCameraSwitch) {
     ASSERT_FALSE(devices.empty());
     EXPECT_EQ(devices.back().kind, CaptureDeviceKind::Synthetic);
     EXPECT_EQ(devices.back().name, kSyntheticCameraName);
-    for (const CaptureDeviceInfo& device : devices)
-        if (device.kind == CaptureDeviceKind::V4l2)
+    for (const CaptureDeviceInfo& device : devices) {
+        if (device.kind == CaptureDeviceKind::V4l2) {
             EXPECT_EQ(device.path, "/dev/" + device.name);
+        }
+    }
 
     // A lister installed for a while answers instead, then the real one again.
     CaptureDeviceLister previous = setCaptureDeviceLister([] { return std::vector<CaptureDeviceInfo>{}; });
