@@ -1,6 +1,6 @@
 // Frame list files as the frame-list dialog reads them back: any bytes give a
-// list of paths (each a single word from an "N index path" line after the
-// header), never a crash or more paths than the file has lines.
+// list of paths (each the rest of an "N index path" line after the header,
+// spaces included), never a crash or more paths than the file has lines.
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (paths.size() > lines)
         std::abort();
     for (const std::string& path : paths)
-        if (path.empty() || path.find_first_of(" \t\n") != std::string::npos)
+        if (path.empty() || path.find_first_of("\r\n") != std::string::npos)
             std::abort();
     // frameListSize takes any size the first image may have.
     if (size >= 8) {
