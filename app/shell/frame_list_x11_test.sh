@@ -11,28 +11,8 @@ program=$1
 dist=$2
 shots=$3
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in Xvfb xdotool import convert; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh test installs it)"
-done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/veltrolt-x11-XXXXXX")
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-folder=$work/veltro
-mkdir -p "$folder" "$shots"
-cp "$program" "$folder/veltrolt"
-for part in res doc template samples; do
-  ln -s "$dist/$part" "$folder/$part"
-done
+source "$(dirname "$0")/x11_session.sh"
+x11_session framelist convert
 
 # Five photos of a box moving right, JPEG and PNG, and one cut short.
 photos="$work/my photos"
@@ -43,17 +23,6 @@ for i in 0 1 2 3 4; do
     -draw "rectangle $((100 + 60 * i)),150 $((220 + 60 * i)),330" "$photos/shot $i.$ext" || fail "convert failed"
 done
 head -c 2000 "$photos/shot 0.jpg" >"$photos/shot 0b.jpg"
-
-exec 5>"$work/display"
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -1 "$work/display")"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 # Waits up to 20 s for a visible window whose title matches the pattern.
 find_window() {

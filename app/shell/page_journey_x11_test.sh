@@ -12,42 +12,9 @@ program=$1
 dist=$2
 shots=$3
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in Xvfb xdotool import; do
-  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh test installs it)"
-done
+source "$(dirname "$0")/x11_session.sh"
+x11_session journey
 [ -f "$dist/samples/rolling-ball.avi" ] || fail "no sample clip in $dist/samples"
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/veltrolt-journey-XXXXXX")
-xvfb_pid=""
-app_pid=""
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# A fresh portable program folder: the program beside the shipped data.
-folder=$work/veltro
-mkdir -p "$folder" "$shots"
-cp "$program" "$folder/veltrolt"
-for part in res doc template samples; do
-  ln -s "$dist/$part" "$folder/$part"
-done
-
-# A private X server on the first free display number.
-exec 5>"$work/display"
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -1 "$work/display")"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 # Waits up to 20 s for a visible window titled exactly $1; prints its id.
 find_window() {
