@@ -1,7 +1,7 @@
-// The QuickTime movie source over FFmpeg's mov demuxer, keeping the sample
-// counting, the trimming of frame numbers past the last sample, the
-// proportional-time mapping and the rate rule of the QuickTime reader it
-// stands in for.
+// The QuickTime movie source over FFmpeg's mov demuxer: frames are counted
+// by video samples and located by proportional time over the picture's span
+// (the first sample at or after a frame's time, or the picture still showing
+// at the end), with the rate rule of the QuickTime reader it stands in for.
 #include "movie/quick_time_movie.h"
 
 #include <algorithm>
@@ -11,13 +11,6 @@ extern "C" {
 }
 
 namespace veltro {
-
-namespace {
-
-// Most the movie header's duration may exceed the video's end by rounding.
-constexpr int64_t kHeaderRoundingUs = 2000;
-
-}  // namespace
 
 bool QuickTimeMovieReader::open(const std::string& path) {
     reset();
@@ -47,19 +40,22 @@ bool QuickTimeMovieReader::finishOpen() {
     m_origin = format.start_time != AV_NOPTS_VALUE
                    ? av_rescale_q(format.start_time, AV_TIME_BASE_Q, stream.time_base)
                    : 0;
-    const int64_t videoEnd = std::max<int64_t>(stream.duration, 0);
+    // Where the video ends, in movie time: the end of its last sample.
+    const int64_t videoStart = stream.start_time != AV_NOPTS_VALUE ? stream.start_time - m_origin : 0;
+    m_videoEnd = stream.duration > 0 ? addTimes(std::max<int64_t>(videoStart, 0), stream.duration) : 0;
     m_duration = format.duration != AV_NOPTS_VALUE && format.duration > 0
                      ? av_rescale_q(format.duration, AV_TIME_BASE_Q, stream.time_base)
-                     : videoEnd;
-    // The movie header keeps its duration in coarse units (1/1000 or 1/600 s)
-    // rounded up; a movie longer than its video by no more than that rounding
-    // is as long as its video, or the last sample would lose its frame.
-    const int64_t rounding = av_rescale_q(kHeaderRoundingUs, AV_TIME_BASE_Q, stream.time_base);
-    if (videoEnd > 0 && m_duration > videoEnd && m_duration - videoEnd <= rounding)
-        m_duration = videoEnd;
+                     : m_videoEnd;
+    // Frame numbers are spread over the picture's own span. A movie longer
+    // than its video (a sound track that runs on, or the header's duration
+    // rounded up to its coarse units) would otherwise give its later frame
+    // numbers no picture, and trimming those would shrink the clip to a few
+    // frames: 51 pictures over 5 s became 5 frames.
+    if (m_videoEnd > 0 && m_duration > m_videoEnd)
+        m_duration = m_videoEnd;
 
     frameCount = m_source.frameCount();
-    // Frame numbers whose time lies past the last sample show nothing.
+    // Frame numbers whose time lies past the last picture show nothing.
     while (frameCount > 1 && sampleAtOrAfter(frameTime(frameCount - 1)) < 0)
         --frameCount;
     if (m_duration > 0) {
@@ -80,7 +76,11 @@ int QuickTimeMovieReader::sampleAtOrAfter(int64_t time) const {
     const int64_t pts = addTimes(m_origin, time);
     auto it = std::lower_bound(frames.begin(), frames.end(), pts,
                                [](const VideoFrameEntry& e, int64_t t) { return e.pts < t; });
-    return it == frames.end() ? -1 : static_cast<int>(it - frames.begin());
+    if (it != frames.end())
+        return static_cast<int>(it - frames.begin());
+    // Past the last sample's start but before the video ends, the last
+    // picture is still showing (a picture held for a while at the end).
+    return !frames.empty() && time < m_videoEnd ? static_cast<int>(frames.size()) - 1 : -1;
 }
 
 const ImageBuffer* QuickTimeMovieReader::frameAt(int index) {

@@ -40,6 +40,7 @@ private:
     // Movie time of 0, in the stream's time base.
     int64_t m_origin = 0;
     int64_t m_duration = 0;
+    int64_t m_videoEnd = 0;  // end of the last picture, movie time; 0 unknown
 };
 
 // "QuickTime movie (*.mov)".

@@ -1,6 +1,6 @@
 // The QuickTime source: sample counting, the rate rule, frames located by
-// proportional time (uneven sample durations), the trimming of frame numbers
-// past the last video sample, and damaged files.
+// proportional time (uneven sample durations) over the picture's own span,
+// pictures held at the end, and damaged files.
 #include "movie/quick_time_movie.h"
 
 #include <gtest/gtest.h>
@@ -77,10 +77,10 @@ TEST_F(QuickTimeMovieTest, UnevenSamplesAreLocatedByProportionalTime) {
     EXPECT_EQ(reader->frameAt(-1), nullptr);
 }
 
-TEST_F(QuickTimeMovieTest, FrameNumbersPastTheLastVideoSampleAreDropped) {
-    // Ten video samples of 0.1 s (the last starts at 0.9 s) in a movie that
-    // an audio track makes 1.04 s long: frame n - 1 of n starts at
-    // (n - 1) / n x 1.04 s, which is at most 0.9 s only for n <= 7.
+TEST_F(QuickTimeMovieTest, SoundThatOutlastsThePictureLosesNoFrame) {
+    // Ten video samples of 0.1 s in a movie that an audio track makes
+    // 1.04 s long: frame numbers are spread over the picture's 1.0 s, so
+    // every sample keeps its frame.
     fixtures::ClipSpec spec = movClip(path("long_audio.mov"));
     spec.frames = 10;
     spec.rate = {10, 1};
@@ -89,11 +89,30 @@ TEST_F(QuickTimeMovieTest, FrameNumbersPastTheLastVideoSampleAreDropped) {
     ASSERT_TRUE(fixtures::writeClip(spec));
     MovieReaderPtr reader = openMov(spec.path);
     ASSERT_TRUE(reader);
-    EXPECT_EQ(reader->frameCount, 7);
-    EXPECT_NEAR(reader->frameRate, 8 / 1.04, 1e-3);
-    // Frame 6 starts at 6 / 7 x 1.04 = 0.891 s: the sample at 0.9 s.
-    EXPECT_EQ(fixtures::readCode(*reader->frameAt(6)), 9);
-    EXPECT_EQ(fixtures::readCode(*reader->frameAt(0)), 0);
+    EXPECT_EQ(reader->frameCount, 10);
+    EXPECT_NEAR(reader->frameRate, 11.0, 1e-3);
+    for (int n = 9; n >= 0; --n)
+        EXPECT_EQ(fixtures::readCode(*reader->frameAt(n)), n) << "frame " << n;
+}
+
+TEST_F(QuickTimeMovieTest, APictureHeldAtTheEndKeepsEveryFrame) {
+    // Ten samples 1/10 s apart, the last held for 0.9 s: the movie lasts
+    // 1.8 s and frame i of 10 falls at 0.18 i s. Frames from 1.08 s on lie
+    // inside the held picture and show it; none is dropped.
+    fixtures::ClipSpec spec = movClip(path("held.mov"));
+    spec.frames = 10;
+    spec.times = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90};
+    spec.timeScale = 100;
+    spec.lastDuration = 90;
+    ASSERT_TRUE(fixtures::writeClip(spec));
+    MovieReaderPtr reader = openMov(spec.path);
+    ASSERT_TRUE(reader);
+    ASSERT_EQ(reader->frameCount, 10);
+    EXPECT_NEAR(reader->frameRate, 11 / 1.8, 1e-3);
+    const int expectedSample[10] = {0, 2, 4, 6, 8, 9, 9, 9, 9, 9};
+    for (int n = 0; n < 10; ++n)
+        EXPECT_EQ(fixtures::readCode(*reader->frameAt(n)), expectedSample[n]) << "frame " << n;
+    EXPECT_EQ(reader->frameAt(10), nullptr);
 }
 
 TEST_F(QuickTimeMovieTest, FilesThatAreNotQuickTimeMoviesFailToOpen) {

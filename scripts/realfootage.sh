@@ -6,7 +6,9 @@
 # reached by a direct jump, and compared with the same frame as the ffmpeg
 # program decodes it: PSNR >= 30 dB everywhere. Frame counts must be within 2
 # of FFmpeg's. AVI frames are sample slots in time, so for AVI files FFmpeg's
-# output is first resampled to the stream's constant rate. Both sides crop
+# output is first resampled to the stream's constant rate; QuickTime frames
+# are proportional times over the picture's span, so FFmpeg's picture at the
+# same time is taken. Both sides crop
 # pictures exactly to the stream's picture area (FFmpeg's "unaligned" flag).
 #
 #   scripts/realfootage.sh [--fetch] [--table FILE]
@@ -76,8 +78,8 @@ while IFS='|' read -r -u 3 package clip what; do
   info=$("$tool" info "$clip" 2>&1 < /dev/null) || {
     rows+=("| $what | $package | our readers cannot open it | | | | FAIL |")
     failures=$((failures + 1)); continue; }
-  ours=$(sed -n 's/.*"frames": \([0-9]*\).*/\1/p' <<< "$info")
-  format=$(sed -n 's/.*"format": "\([^"]*\)".*/\1/p' <<< "$info")
+  ours=$(sed -n 's/.*"frames": *\([0-9]*\).*/\1/p' <<< "$info")
+  format=$(sed -n 's/.*"format": *"\([^"]*\)".*/\1/p' <<< "$info")
   # FFmpeg's count: decoded pictures; for AVI, sample slots at the stream rate.
   if [[ $format == AVI* ]]; then
     rate=$(ffprobe -v error < /dev/null -select_streams v:0 -show_entries stream=r_frame_rate -of csv=p=0 "$clip" | cut -d, -f1 | head -1)
@@ -89,6 +91,15 @@ while IFS='|' read -r -u 3 package clip what; do
              -show_entries stream=nb_read_frames -of csv=p=0 "$clip" | cut -d, -f1 | head -1)
     filter=""
   fi
+  # QuickTime frames are proportional times over the picture's span: frame n
+  # of N shows the first picture at or after n x span / N (or the picture
+  # still showing at the end), so FFmpeg's picture is picked the same way.
+  starts=""
+  if [[ $format == QuickTime* ]]; then
+    span=$(ffprobe -v error < /dev/null -select_streams v:0 -show_entries stream=duration -of csv=p=0 "$clip" | head -1)
+    starts=$(ffprobe -v error < /dev/null -select_streams v:0 -show_entries frame=best_effort_timestamp_time \
+             -of csv=p=0 "$clip" | cut -d, -f1 | sort -g | tr '\n' ' ')
+  fi
   status=ok
   if [ -z "$ours" ] || [ -z "$theirs" ] || [ $((ours > theirs ? ours - theirs : theirs - ours)) -gt 2 ]; then
     status=FAIL
@@ -98,10 +109,17 @@ while IFS='|' read -r -u 3 package clip what; do
   last=$((ours - 1))
   for n in 0 $((last / 3)) $((2 * last / 3)) $last; do
     [ "$n" -ge 0 ] || continue
+    pick=$n
+    if [ -n "$starts" ]; then
+      pick=$(awk -v n="$n" -v count="$ours" -v span="$span" -v starts="$starts" 'BEGIN {
+        k = split(starts, s, " "); t = span * n / count
+        for (i = 1; i <= k; i++) if (s[i] >= t - 1e-6) { print i - 1; exit }
+        print k - 1 }')
+    fi
     rm -rf "$work/ours" "$work/ref.png"
     "$tool" frames "$clip" "$work/ours" --from "$n" --to "$n" > /dev/null 2>&1 < /dev/null
     ffmpeg -nostdin -hide_banner -v error -flags unaligned -i "$clip" -map 0:v:0 \
-      -vf "${filter}select=eq(n\,$n)" -vsync passthrough -frames:v 1 -pix_fmt rgb24 "$work/ref.png" 2>/dev/null
+      -vf "${filter}select=eq(n\,$pick)" -vsync passthrough -frames:v 1 -pix_fmt rgb24 "$work/ref.png" 2>/dev/null
     mine=$(printf '%s/ours/frame%05d.png' "$work" "$n")
     if [ ! -f "$mine" ] || [ ! -f "$work/ref.png" ]; then
       value="none"
