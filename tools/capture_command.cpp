@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 #include "movie/capture_device.h"
 #include "movie/capture_session.h"
+#include "tools/command_options.h"
 
 namespace veltro::tool {
 
@@ -38,7 +40,10 @@ private:
 }  // namespace
 
 int runDevices(const Args& args) {
-    if (!args.empty())
+    CommandOptions options("devices", "Lists the capture devices, one a line: NAME<TAB>description.");
+    if (std::optional<int> status = options.parse(args))
+        return *status;
+    if (!options.arguments().empty())
         return fail("usage: devices");
     for (const CaptureDeviceInfo& device : listCaptureDevices())
         std::printf("%s\t%s\n", device.name.c_str(), device.description.c_str());
@@ -46,29 +51,25 @@ int runDevices(const Args& args) {
 }
 
 int runRecord(const Args& args) {
-    if (args.empty() || args[0].rfind("--", 0) == 0)
+    CommandOptions options("record", "Records S seconds from a capture device into an AVI file and prints the "
+                                     "frames written as JSON.");
+    options.argument("OUT", "The AVI file to write.", "OUT.avi")
+        .value("seconds", "S", "Length of the recording, above 0 and up to 3600 seconds (required).")
+        .value("device", "NAME", "The device, as veltrotool devices lists it (default: the first one).")
+        .value("rate", "R", "Frames per second, 1 to 99 (default 15).");
+    if (std::optional<int> status = options.parse(args))
+        return *status;
+    if (options.arguments().size() != 1 || options.arguments()[0].empty())
         return fail(kRecordUsage);
     CaptureSettings settings;
-    settings.outputPath = args[0];
-    std::string deviceName;
-    double seconds = 0;
-    std::string rateText = "15";
-    for (size_t i = 1; i < args.size(); i += 2) {
-        if (i + 1 >= args.size())
-            return fail("option \"" + args[i] + "\" needs a value (" + kRecordUsage + ")");
-        if (args[i] == "--seconds") {
-            if (!parseNumber(args[i + 1], seconds) || seconds <= 0 || seconds > kMaxRecordSeconds)
-                return fail("--seconds takes a number of seconds above 0 and up to 3600");
-        } else if (args[i] == "--device") {
-            deviceName = args[i + 1];
-        } else if (args[i] == "--rate") {
-            rateText = args[i + 1];
-        } else {
-            return fail("unknown option \"" + args[i] + "\" (" + kRecordUsage + ")");
-        }
-    }
-    if (seconds <= 0)
+    settings.outputPath = options.arguments()[0];
+    const std::string deviceName = options.text("device");
+    const std::string rateText = options.text("rate", "15");
+    if (!options.isSet("seconds"))
         return fail(kRecordUsage);
+    double seconds = 0;
+    if (!parseNumber(options.text("seconds"), seconds) || seconds <= 0 || seconds > kMaxRecordSeconds)
+        return fail("--seconds takes a number of seconds above 0 and up to 3600");
     settings.seconds = seconds;
     settings.rate = parseCaptureRate(rateText);
     if (!isValidCaptureRate(settings.rate))

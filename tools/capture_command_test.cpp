@@ -94,7 +94,6 @@ TEST(CaptureCommand, RecordFailuresSayWhyInOneLine) {
         {" --seconds 1 --device synthetic --rate fast", "Error: Bad rate."},
         {" --seconds 0 --device synthetic", "--seconds"},
         {" --seconds 1 --device nosuchcamera", "no capture device \"nosuchcamera\""},
-        {" --seconds 1 --colour red", "unknown option \"--colour\""},
         {" --device synthetic", "usage: record"},
     };
     for (const auto& c : cases) {
@@ -105,6 +104,36 @@ TEST(CaptureCommand, RecordFailuresSayWhyInOneLine) {
     }
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_EQ(run("", "record 2>/dev/null").status, 1);
+}
+
+// The command lines of devices and record: --help lists record's options; an
+// unknown option or one without its value stops with status 2 and one line
+// naming it, before any device is opened.
+TEST(CaptureCommand, CommandLinesAreCheckedBeforeAnyWork) {
+    const Result help = run("", "record --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: veltrotool record [options] OUT.avi\n", 0), 0u) << help.out;
+    for (const char* option : {"--seconds <S>", "--device <NAME>", "--rate <R>"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option << " in\n" << help.out;
+    EXPECT_EQ(run("", "devices --help").out.rfind("usage: veltrotool devices [options]\n", 0), 0u);
+
+    const std::string file = scratch("unread.avi");
+    const struct {
+        const char* arguments;
+        const char* message;
+    } cases[] = {
+        {" --seconds 1 --colour red", "unknown option \"--colour\""},
+        {" --device synthetic --seconds", "missing value after '--seconds'"},
+        {" --seconds 1 --device", "missing value after '--device'"},
+    };
+    for (const auto& c : cases) {
+        const Result result = run("VELTRO_SYNTHETIC_CAMERA=1", "record '" + file + "'" + c.arguments + " 2>&1");
+        EXPECT_EQ(result.status, 2) << c.arguments;
+        EXPECT_NE(result.out.find(c.message), std::string::npos) << c.arguments << ": " << result.out;
+        EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << result.out;
+    }
+    EXPECT_EQ(run("", "devices --all 2>/dev/null").status, 2);
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 }  // namespace

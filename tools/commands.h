@@ -1,5 +1,7 @@
 // The subcommands of veltrotool. Each group lives in its own file and takes
-// the arguments after the subcommand name; it returns the exit status.
+// the arguments after the subcommand name, read with CommandOptions
+// (tools/command_options.h) so that every subcommand answers --help; it
+// returns the exit status.
 #pragma once
 
 #include <string>

@@ -12,6 +12,7 @@
 #include "image/file_utils.h"
 #include "image/image_format.h"
 #include "services/canvas.h"
+#include "tools/command_options.h"
 #include "tools/gui_application.h"
 
 namespace veltro::tool {
@@ -36,18 +37,14 @@ std::optional<std::string> loadSnapshot(const std::string& path, Document& docum
     return std::nullopt;
 }
 
-bool parseFrame(const std::string& text, int& frame) {
-    char* end = nullptr;
-    long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || value < 0 || value > kMaxDocumentLength)
-        return false;
-    frame = static_cast<int>(value);
-    return true;
-}
-
 }  // namespace
 
-int runSnapshot(const Args& args) {
+int runSnapshot(const Args& commandLine) {
+    CommandOptions options("snapshot", "Reads a document snapshot text and writes it back to stdout.");
+    options.argument("FILE", "The snapshot text.");
+    if (std::optional<int> status = options.parse(commandLine))
+        return *status;
+    const Args& args = options.arguments();
     if (args.size() != 1)
         return fail("usage: veltrotool snapshot FILE");
     Document document;
@@ -61,24 +58,22 @@ int runSnapshot(const Args& args) {
 }
 
 int runRender(const Args& args) {
-    std::string input;
-    std::string output;
+    const char* usage = "usage: veltrotool render SNAPSHOT OUT.png [--frame F]";
+    CommandOptions options("render", "Renders a document's canvas at one frame to PNG and prints "
+                                     "\"WIDTHxHEIGHT frame F\".");
+    options.argument("SNAPSHOT", "The document's snapshot text.")
+        .argument("OUT", "The picture to write.", "OUT.png")
+        .value("frame", "F", "The frame to show (default 0).");
+    if (std::optional<int> status = options.parse(args))
+        return *status;
     int frame = 0;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--frame") {
-            if (i + 1 >= args.size() || !parseFrame(args[i + 1], frame))
-                return fail("--frame needs a frame number 0.." + std::to_string(kMaxDocumentLength));
-            ++i;
-        } else if (input.empty()) {
-            input = args[i];
-        } else if (output.empty()) {
-            output = args[i];
-        } else {
-            return fail("usage: veltrotool render SNAPSHOT OUT.png [--frame F]");
-        }
-    }
-    if (input.empty() || output.empty())
-        return fail("usage: veltrotool render SNAPSHOT OUT.png [--frame F]");
+    std::string message;
+    if (!options.integer("frame", 0, kMaxDocumentLength, frame, message))
+        return fail(message);
+    if (options.arguments().size() != 2 || options.arguments()[0].empty() || options.arguments()[1].empty())
+        return fail(usage);
+    const std::string& input = options.arguments()[0];
+    const std::string& output = options.arguments()[1];
     if (!ensureGuiApplication())
         return fail("cannot start the drawing system");
     ImageFormat* png = findImageFormat(output);

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "image/image_format.h"
 
@@ -126,6 +128,37 @@ TEST_F(DocumentCommandTest, RenderRejectsBadArguments) {
     Result noFormat = run("render '" + snapshot + "' '" + dir + "/o.xyz'");
     EXPECT_EQ(noFormat.status, 1);
     EXPECT_NE(noFormat.out.find("no image format"), std::string::npos);
+}
+
+// The command lines of snapshot and render: --help lists render's --frame;
+// an unknown option or --frame without its number stops with status 2 and one
+// line naming it; a frame number out of range names the range and the text.
+TEST_F(DocumentCommandTest, CommandLinesAreCheckedBeforeAnyWork) {
+    Result help = run("render --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: veltrotool render [options] SNAPSHOT OUT.png\n", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--frame <F>"), std::string::npos) << help.out;
+    EXPECT_EQ(run("snapshot -h").out.rfind("usage: veltrotool snapshot [options] FILE\n", 0), 0u);
+
+    const std::string snapshot = write("doc.txt", kSnapshot), picture = "'" + dir + "/o.png'";
+    const struct {
+        std::string arguments;
+        int status;
+        std::vector<std::string> named;
+    } refused[] = {
+        {"render '" + snapshot + "' " + picture + " --frame", 2, {"--frame", "missing value"}},
+        {"render '" + snapshot + "' " + picture + " --scale 2", 2, {"unknown option \"--scale\""}},
+        {"snapshot --pretty '" + snapshot + "'", 2, {"unknown option \"--pretty\""}},
+        {"render '" + snapshot + "' " + picture + " --frame 70000", 1, {"--frame", "0 to 65535", "\"70000\""}},
+    };
+    for (const auto& c : refused) {
+        Result r = run(c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        for (const std::string& part : c.named)
+            EXPECT_NE(r.out.find(part), std::string::npos) << c.arguments << ": " << r.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/o.png"));
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 // inspect read frame store indexes and frame lists directly.
 #include "tools/encode_command.h"
 
-#include <charconv>
+#include <climits>
 #include <cstdio>
+#include <optional>
 #include <set>
 
 #include <QJsonArray>
@@ -16,23 +17,13 @@
 #include "image/file_utils.h"
 #include "image/png_format.h"
 #include "movie/frame_store_movie.h"
+#include "tools/command_options.h"
 #include "tools/publish_command.h"
 #include "tools/terminal_progress.h"
 
 namespace veltro::tool {
 
 namespace {
-
-bool parseInt(const std::string& text, int& value) {
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && ptr == text.data() + text.size();
-}
-
-bool parseSize(const std::string& text, int& width, int& height) {
-    const size_t x = text.find('x');
-    return x != std::string::npos && parseInt(text.substr(0, x), width) && parseInt(text.substr(x + 1), height) &&
-           width > 0 && height > 0;
-}
 
 // The flag bytes F gives for P positions, or an error text.
 std::string flagsFor(const std::string& text, int positions, std::vector<uint8_t>& flags) {
@@ -61,33 +52,29 @@ std::string flagsFor(const std::string& text, int positions, std::vector<uint8_t
 }  // namespace
 
 int runEncode(const Args& args) {
-    std::vector<std::string> positional;
+    CommandOptions options("encode", "Writes a frame store of a clip: JPEG key frames and sorted sheets of the "
+                                     "8x8 blocks that changed.");
+    options.argument("SOURCE", "The clip: a movie file, a frame list or a frame store index.")
+        .argument("INDEX", "The frame store index to write; its pictures are written beside it.")
+        .value("size", "WxH", "Size of the stored frames (default: the clip's own).")
+        .value("step", "S", "Store every (S+1)-th frame of the clip (default 0: every frame).")
+        .value("quality", "Q", "JPEG quality of the key frames, 0 to 100 (default 75).")
+        .value("diff-quality", "Q", "JPEG quality of the difference sheets, 0 to 100 (default 75).")
+        .value("flags", "F", "Kind of each stored frame: key (a key frame, then differences), all-key, or one "
+                             "digit 0-3 per position.")
+        .flag("adaptive-keys", "Store a difference frame as a key frame where that costs fewer bytes.");
+    if (std::optional<int> status = options.parse(args))
+        return *status;
     int width = 0, height = 0, step = 0, quality = 75, diffQuality = 75;
-    std::string flagText = "key";
-    bool adaptiveKeys = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--size" && hasValue) {
-            if (!parseSize(args[++i], width, height))
-                return fail("--size takes WIDTHxHEIGHT, e.g. 320x240");
-        } else if (a == "--step" && hasValue) {
-            if (!parseInt(args[++i], step) || step < 0)
-                return fail("--step takes a number 0 or above");
-        } else if ((a == "--quality" || a == "--diff-quality") && hasValue) {
-            int& target = a == "--quality" ? quality : diffQuality;
-            if (!parseInt(args[++i], target) || target < 0 || target > 100)
-                return fail(a + " takes a number from 0 to 100");
-        } else if (a == "--flags" && hasValue) {
-            flagText = args[++i];
-        } else if (a == "--adaptive-keys") {
-            adaptiveKeys = true;
-        } else if (a.rfind("--", 0) == 0) {
-            return fail("unknown or incomplete option \"" + a + "\"");
-        } else {
-            positional.push_back(a);
-        }
-    }
+    std::string message;
+    if (options.isSet("size") && !parseIntegerPair(options.text("size"), 1, INT_MAX, width, height, 'x'))
+        return fail("--size takes WIDTHxHEIGHT, e.g. 320x240");
+    if (!options.integer("step", 0, INT_MAX, step, message) || !options.integer("quality", 0, 100, quality, message) ||
+        !options.integer("diff-quality", 0, 100, diffQuality, message))
+        return fail(message);
+    const std::string flagText = options.text("flags", "key");
+    const bool adaptiveKeys = options.isSet("adaptive-keys");
+    const Args& positional = options.arguments();
     if (positional.size() != 2)
         return fail("usage: encode SOURCE INDEX [--size WxH] [--step S] [--quality Q] [--diff-quality Q] [--flags F] [--adaptive-keys]");
     const std::string& sourcePath = positional[0];
@@ -129,7 +116,14 @@ int runEncode(const Args& args) {
     return 0;
 }
 
-int runFrameList(const Args& args) {
+int runFrameList(const Args& commandLine) {
+    CommandOptions options("framelist", "Saves the images as a frame list (a clip of stills), as the frame-list "
+                                        "dialog does.");
+    options.argument("OUT", "The frame list file to write.", "OUT.txt")
+        .argument("IMAGE", "The pictures, one frame each, in order.", "IMAGE...");
+    if (std::optional<int> status = options.parse(commandLine))
+        return *status;
+    const Args& args = options.arguments();
     if (args.size() < 2)
         return fail("usage: framelist OUT.txt IMAGE...");
     registerStandardImageFormats();
@@ -143,7 +137,12 @@ int runFrameList(const Args& args) {
     return 0;
 }
 
-int runDecode(const Args& args) {
+int runDecode(const Args& commandLine) {
+    CommandOptions options("decode", "Writes every position of a frame store as OUTDIR/frame%05d.png.");
+    options.argument("INDEX", "The frame store index.").argument("OUTDIR", "The directory to write into.");
+    if (std::optional<int> status = options.parse(commandLine))
+        return *status;
+    const Args& args = options.arguments();
     if (args.size() != 2)
         return fail("usage: decode INDEX OUTDIR");
     const std::string& indexPath = args[0];
@@ -171,7 +170,12 @@ int runDecode(const Args& args) {
     return 0;
 }
 
-int runInspect(const Args& args) {
+int runInspect(const Args& commandLine) {
+    CommandOptions options("inspect", "Prints a frame store index, or a page's viewer data, as JSON.");
+    options.argument("FILE", "A frame store index, or PAGE/veltro.txt.", "INDEX|PAGE/veltro.txt");
+    if (std::optional<int> status = options.parse(commandLine))
+        return *status;
+    const Args& args = options.arguments();
     if (args.size() != 1)
         return fail("usage: inspect INDEX");
     // A page's viewer data file is inspected as a document description.

@@ -2,6 +2,7 @@
 // inspected, and bad input ends with a message and a failure status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -169,6 +170,58 @@ TEST_F(EncodeCommandTest, BadInputFailsWithAMessage) {
     std::ofstream(dir.file("v5.txt")) << "10 10 1 1\nN 0 absent.png\n";
     run("decode " + dir.file("v5.txt") + " " + dir.file("x"), &status);
     EXPECT_EQ(status, 1);
+}
+
+// The command lines of encode, decode, inspect and framelist: --help lists
+// each option as scripts spell it; an unknown option or one without its value
+// stops with status 2 and one line naming it, before anything is written; a
+// malformed number is refused with a message naming the option and the text.
+TEST_F(EncodeCommandTest, CommandLinesAreCheckedBeforeAnyWork) {
+    int status = -1;
+    const std::string help = run("encode --help", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(help.rfind("usage: veltrotool encode [options] SOURCE INDEX\n", 0), 0u) << help;
+    for (const char* option : {"--size <WxH>", "--step <S>", "--quality <Q>", "--diff-quality <Q>", "--flags <F>",
+                               "--adaptive-keys", "SOURCE", "INDEX"})
+        EXPECT_NE(help.find(option), std::string::npos) << option << " in\n" << help;
+    for (const char* command : {"decode", "inspect", "framelist"}) {
+        const std::string text = run(std::string(command) + " -h", &status);
+        EXPECT_EQ(status, 0) << command;
+        EXPECT_EQ(text.rfind(std::string("usage: veltrotool ") + command + " ", 0), 0u) << text;
+    }
+
+    const std::string source = dir.file("vn0.txt"), index = dir.file("refused/v0.txt");
+    const struct {
+        std::string arguments;
+        int status;
+        std::vector<std::string> named;
+    } refused[] = {
+        {"encode " + source + " " + index + " --qualty 50", 2, {"unknown option \"--qualty\""}},
+        {"encode " + source + " " + index + " --quality", 2, {"--quality", "missing value"}},
+        {"encode -q " + source + " " + index, 2, {"unknown option \"-q\""}},
+        {"encode " + source + " " + index + " --adaptive-keys=yes", 2, {"--adaptive-keys"}},
+        {"decode --all " + index + " " + dir.file("x"), 2, {"unknown option \"--all\""}},
+        {"framelist " + index + " " + source + " --sorted", 2, {"--sorted"}},
+        {"encode " + source + " " + index + " --step two", 1, {"--step", "\"two\""}},
+        {"encode " + source + " " + index + " --diff-quality 101", 1, {"--diff-quality", "0 to 100", "\"101\""}},
+        {"encode " + source + " " + index + " --quality 7.5", 1, {"--quality", "\"7.5\""}},
+        {"encode " + source + " " + index + " --size 320", 1, {"--size"}},
+    };
+    for (const auto& c : refused) {
+        const std::string out = run(c.arguments, &status);
+        EXPECT_EQ(status, c.status) << c.arguments;
+        EXPECT_TRUE(out.empty()) << c.arguments;
+        const std::string message = errors();
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+        for (const std::string& part : c.named)
+            EXPECT_NE(message.find(part), std::string::npos) << c.arguments << ": " << message;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("refused")));
+
+    // Options may come anywhere and also as --name=value.
+    run("encode --quality=90 " + source + " --step=1 " + dir.file("v6.txt"), &status);
+    ASSERT_EQ(status, 0) << errors();
+    EXPECT_EQ(parsed(run("inspect " + dir.file("v6.txt")))["header"].toObject()["positions"], 4);
 }
 
 }  // namespace

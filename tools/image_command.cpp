@@ -9,15 +9,16 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "image/file_utils.h"
 #include "image/gif_format.h"
 #include "image/image_format.h"
 #include "image/jpeg_format.h"
 #include "image/png_format.h"
+#include "tools/command_options.h"
 
 namespace veltro::tool {
 
@@ -40,10 +41,10 @@ std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
-bool parseInt(const std::string& text, int low, int high, int& value) {
-    const char* end = text.data() + text.size();
-    auto [ptr, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && ptr == end && value >= low && value <= high;
+// A malformed value: one line naming it, and the usage status.
+int refuse(const std::string& message) {
+    std::fprintf(stderr, "veltrotool: %s\n", message.c_str());
+    return kUsageStatus;
 }
 
 // ": <reason>" from the codec that just failed, or nothing when it gave none.
@@ -84,27 +85,33 @@ int writeImage(const std::string& path, const ImageBuffer& image, int quality) {
 int cannotRead(const std::string& path) { return fail("cannot read image \"" + path + "\"" + reason()); }
 
 int info(const Args& args) {
-    if (args.size() != 1)
+    CommandOptions options("image info", "Prints a picture's size and whether it has alpha: "
+                                         "\"WIDTHxHEIGHT alpha=0|1\".");
+    options.argument("FILE", "The picture (.png, .jpg/.jpeg or .gif).");
+    if (std::optional<int> status = options.parse(args))
+        return *status;
+    if (options.arguments().size() != 1)
         return usage();
-    ImagePtr image = readImage(args[0]);
+    const std::string& file = options.arguments()[0];
+    ImagePtr image = readImage(file);
     if (!image)
-        return cannotRead(args[0]);
+        return cannotRead(file);
     std::printf("%dx%d alpha=%d\n", image->width, image->height, image->hasAlpha ? 1 : 0);
     return 0;
 }
 
 int convert(const Args& args) {
-    Args files;
+    CommandOptions options("image convert", "Converts a picture to the type its output name's extension gives.");
+    options.argument("IN", "The picture to read (.png, .jpg/.jpeg or .gif).")
+        .argument("OUT", "The picture to write (.png, .jpg/.jpeg or .gif).")
+        .value("quality", "Q", "JPEG quality, 0 to 100 (default 75).");
+    if (std::optional<int> status = options.parse(args))
+        return *status;
     int quality = 75;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--quality") {
-            if (i + 1 >= args.size() || !parseInt(args[i + 1], 0, 100, quality))
-                return usage();
-            ++i;
-        } else {
-            files.push_back(args[i]);
-        }
-    }
+    std::string message;
+    if (!options.integer("quality", 0, 100, quality, message))
+        return refuse(message);
+    const Args& files = options.arguments();
     if (files.size() != 2)
         return usage();
     ImagePtr image = readImage(files[0]);
@@ -114,37 +121,56 @@ int convert(const Args& args) {
 }
 
 int scale(const Args& args) {
-    if (args.size() != 5)
+    CommandOptions options("image scale", "Resizes a picture to W x H pixels in one of three ways.");
+    options.flag("nearest", "Nearest neighbour.")
+        .flag("average", "Box average when shrinking, repetition when enlarging.")
+        .flag("canvas", "Crop or pad at the top-left corner without scaling; padding is transparent.")
+        .argument("IN", "The picture to read.")
+        .argument("OUT", "The picture to write (.png, .jpg/.jpeg or .gif).")
+        .argument("W", "The new width, 0 to " + std::to_string(kMaxImageDimension) + ".")
+        .argument("H", "The new height, 0 to " + std::to_string(kMaxImageDimension) + ".");
+    if (std::optional<int> status = options.parse(args))
+        return *status;
+    const int modes = options.isSet("nearest") + options.isSet("average") + options.isSet("canvas");
+    const Args& files = options.arguments();
+    if (modes != 1 || files.size() != 4)
         return usage();
-    ImagePtr (*resize)(const ImageBuffer&, int, int) = nullptr;
-    if (args[0] == "--nearest")
-        resize = scaleNearest;
-    else if (args[0] == "--average")
-        resize = scaleAverage;
-    else if (args[0] == "--canvas")
-        resize = resizeCanvas;
+    ImagePtr (*resize)(const ImageBuffer&, int, int) = options.isSet("nearest")   ? scaleNearest
+                                                       : options.isSet("average") ? scaleAverage
+                                                                                  : resizeCanvas;
     int width = 0, height = 0;
-    if (!resize || !parseInt(args[3], 0, kMaxImageDimension, width) ||
-        !parseInt(args[4], 0, kMaxImageDimension, height))
-        return usage();
-    ImagePtr image = readImage(args[1]);
+    if (!parseInteger(files[2], 0, kMaxImageDimension, width))
+        return refuse(numberMessage("W", 0, kMaxImageDimension, files[2]));
+    if (!parseInteger(files[3], 0, kMaxImageDimension, height))
+        return refuse(numberMessage("H", 0, kMaxImageDimension, files[3]));
+    ImagePtr image = readImage(files[0]);
     if (!image)
-        return cannotRead(args[1]);
+        return cannotRead(files[0]);
     ImagePtr result = resize(*image, width, height);
-    return writeImage(args[2], *result, 75);
+    return writeImage(files[1], *result, 75);
 }
 
 }  // namespace
 
 int runImage(const Args& args) {
-    if (args.empty())
+    std::string actions = kUsage;
+    actions.pop_back();  // Qt ends the description with its own line end.
+    CommandOptions options("image", "Inspects, converts and resizes single pictures with the product's own "
+                                    "codecs:\n\n" + actions);
+    options.argument("ACTION", "info, convert or scale (veltrotool image ACTION --help lists its options).",
+                     "ACTION [ARGS...]")
+        .stopAtFirstArgument();
+    if (std::optional<int> status = options.parse(args))
+        return *status;
+    const Args& words = options.arguments();
+    if (words.empty())
         return usage();
-    Args rest(args.begin() + 1, args.end());
-    if (args[0] == "info")
+    const Args rest(words.begin() + 1, words.end());
+    if (words[0] == "info")
         return info(rest);
-    if (args[0] == "convert")
+    if (words[0] == "convert")
         return convert(rest);
-    if (args[0] == "scale")
+    if (words[0] == "scale")
         return scale(rest);
     return usage();
 }

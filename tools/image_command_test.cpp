@@ -144,5 +144,51 @@ TEST_F(ImageCommand, FailuresAreOneLineNamingTheFile) {
     EXPECT_NE(run("frobnicate").status, 0);
 }
 
+// The command lines of image and its actions: --help lists the actions and
+// each action's options; unknown options, options without their value and
+// malformed numbers stop with status 2 and one line naming them, and nothing
+// is written.
+TEST_F(ImageCommand, CommandLinesAreCheckedBeforeAnyWork) {
+    Result overview = run("--help");
+    EXPECT_EQ(overview.status, 0);
+    EXPECT_EQ(overview.out.rfind("usage: veltrotool image [options] ACTION [ARGS...]\n", 0), 0u) << overview.out;
+    for (const char* action : {"image info FILE", "image convert IN OUT [--quality Q]", "image scale"})
+        EXPECT_NE(overview.out.find(action), std::string::npos) << action;
+    Result convertHelp = run("convert --help");
+    EXPECT_EQ(convertHelp.status, 0);
+    EXPECT_EQ(convertHelp.out.rfind("usage: veltrotool image convert [options] IN OUT\n", 0), 0u) << convertHelp.out;
+    EXPECT_NE(convertHelp.out.find("--quality <Q>"), std::string::npos) << convertHelp.out;
+    Result scaleHelp = run("scale -h");
+    EXPECT_EQ(scaleHelp.status, 0);
+    for (const char* option : {"--nearest", "--average", "--canvas", "IN OUT W H"})
+        EXPECT_NE(scaleHelp.out.find(option), std::string::npos) << option << " in\n" << scaleHelp.out;
+
+    ASSERT_TRUE(PngFormat().save(dir.file("ok.png"), picture(2, 2, 0)));
+    const struct {
+        std::string arguments;
+        std::vector<std::string> named;
+    } refused[] = {
+        {"--verbose info " + q("ok.png"), {"unknown option \"--verbose\""}},
+        {"convert " + q("ok.png") + " " + q("y.jpg") + " --qualty 50", {"unknown option \"--qualty\""}},
+        {"convert " + q("ok.png") + " " + q("y.jpg") + " --quality", {"--quality", "missing value"}},
+        {"convert " + q("ok.png") + " " + q("y.jpg") + " --quality high", {"--quality", "0 to 100", "\"high\""}},
+        {"convert " + q("ok.png") + " " + q("y.jpg") + " --quality 101", {"--quality", "\"101\""}},
+        {"scale --nearest " + q("ok.png") + " " + q("y.png") + " 2 two", {"H", "\"two\""}},
+        {"scale --average " + q("ok.png") + " " + q("y.png") + " 99999 2", {"W", "16384", "\"99999\""}},
+        {"scale --nearest " + q("ok.png") + " " + q("y.png") + " -2 2", {"\"-2\""}},
+    };
+    for (const auto& c : refused) {
+        Result r = run(c.arguments);
+        EXPECT_EQ(r.status, 2) << c.arguments;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        for (const std::string& part : c.named)
+            EXPECT_NE(r.err.find(part), std::string::npos) << c.arguments << ": " << r.err;
+    }
+    // One resize at a time.
+    EXPECT_EQ(run("scale --nearest --canvas " + q("ok.png") + " " + q("y.png") + " 2 2").status, 2);
+    EXPECT_FALSE(fileExists(dir.file("y.jpg")));
+    EXPECT_FALSE(fileExists(dir.file("y.png")));
+}
+
 }  // namespace
 }  // namespace veltro

@@ -1,22 +1,18 @@
 // veltrotool info and frames over the standard movie formats.
 #include "tools/movie_command.h"
 
-#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 
 #include "image/image_format.h"
 #include "movie/movie_format.h"
+#include "tools/command_options.h"
 
 namespace veltro::tool {
 
 namespace {
-
-bool parseInt(const std::string& text, int& value) {
-    const char* end = text.data() + text.size();
-    auto [ptr, error] = std::from_chars(text.data(), end, value);
-    return error == std::errc() && ptr == end;
-}
 
 MovieReaderPtr openForTool(const std::string& path, const MovieFormat** format) {
     return openMovie(path, format);
@@ -24,7 +20,12 @@ MovieReaderPtr openForTool(const std::string& path, const MovieFormat** format) 
 
 }  // namespace
 
-int runInfo(const Args& args) {
+int runInfo(const Args& commandLine) {
+    CommandOptions options("info", "Prints a movie's format, frame count, rate and size as JSON.");
+    options.argument("MOVIE", "The movie file, frame list or frame store index.");
+    if (std::optional<int> status = options.parse(commandLine))
+        return *status;
+    const Args& args = options.arguments();
     if (args.size() != 1)
         return fail("usage: info MOVIE");
     const MovieFormat* format = nullptr;
@@ -40,18 +41,24 @@ int runInfo(const Args& args) {
     return 0;
 }
 
-int runFrames(const Args& args) {
-    if (args.size() < 2)
+int runFrames(const Args& commandLine) {
+    CommandOptions options("frames", "Writes frames A, A+N, ... B of a movie as OUTDIR/frame%05d.png and prints "
+                                     "each file name.");
+    options.argument("MOVIE", "The movie file, frame list or frame store index.")
+        .argument("OUTDIR", "The directory to write into (made when missing).")
+        .value("from", "A", "First frame (default 0).")
+        .value("to", "B", "Last frame (default, or when negative: the movie's last).")
+        .value("every", "N", "Step between the frames written (default 1).");
+    if (std::optional<int> status = options.parse(commandLine))
+        return *status;
+    const Args& args = options.arguments();
+    if (args.size() != 2)
         return fail("usage: frames MOVIE OUTDIR [--from A] [--to B] [--every N]");
     int from = 0, to = -1, every = 1;
-    for (size_t i = 2; i < args.size(); i += 2) {
-        int* target = args[i] == "--from" ? &from : args[i] == "--to" ? &to
-                                                  : args[i] == "--every" ? &every : nullptr;
-        if (!target || i + 1 >= args.size() || !parseInt(args[i + 1], *target))
-            return fail("bad option \"" + args[i] + "\" (usage: frames MOVIE OUTDIR [--from A] [--to B] [--every N])");
-    }
-    if (from < 0 || every < 1)
-        return fail("--from must be 0 or more and --every 1 or more");
+    std::string message;
+    if (!options.integer("from", 0, INT_MAX, from, message) || !options.integer("to", INT_MIN, INT_MAX, to, message) ||
+        !options.integer("every", 1, INT_MAX, every, message))
+        return fail(message);
     MovieReaderPtr reader = openForTool(args[0], nullptr);
     if (!reader)
         return fail("cannot open movie \"" + args[0] + "\"" + (movieError().empty() ? "" : ": " + movieError()));

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -132,10 +133,50 @@ TEST_F(MovieCommandTest, BadMoviesAndOptionsFailWithAStatus) {
     const std::string file = makeClip("opts.mp4", "-c:v libx264 -pix_fmt yuv420p");
     EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --every 0").status, 1);
     EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --from x").status, 1);
-    EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --bogus 1").status, 1);
     // An empty range is an error, not a silent success.
     EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --from 10 --to 5").status, 1);
     EXPECT_EQ(tool("frames '" + file + "' '" + (dir / "y").string() + "' --from 100000").status, 1);
+}
+
+// The command lines of info and frames: --help lists the options as
+// realfootage.sh and scripts spell them; an unknown option or one without its
+// value stops with status 2 and one line naming it; malformed and negative
+// numbers are refused with status 1, all before any frame is written.
+TEST_F(MovieCommandTest, CommandLinesAreCheckedBeforeAnyWork) {
+    const char* program = std::getenv("VELTROTOOL");
+    ASSERT_TRUE(program);
+    const Result help = tool("frames --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: veltrotool frames [options] MOVIE OUTDIR\n", 0), 0u) << help.out;
+    for (const char* option : {"--from <A>", "--to <B>", "--every <N>"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option << " in\n" << help.out;
+    EXPECT_EQ(tool("info -h").out.rfind("usage: veltrotool info [options] MOVIE\n", 0), 0u);
+
+    const std::string file = makeClip("lines.avi", "-c:v mjpeg");
+    const std::string out = "'" + (dir / "lines").string() + "'";
+    const struct {
+        std::string arguments;
+        int status;
+        std::vector<std::string> named;
+    } refused[] = {
+        {"frames '" + file + "' " + out + " --bogus 1", 2, {"unknown option \"--bogus\""}},
+        {"frames '" + file + "' " + out + " --from 1 --every", 2, {"--every", "missing value"}},
+        {"info --json '" + file + "'", 2, {"unknown option \"--json\""}},
+        {"frames '" + file + "' " + out + " --from -3", 1, {"--from", "from 0 to", "\"-3\""}},
+        {"frames '" + file + "' " + out + " --to 4x", 1, {"--to", "\"4x\""}},
+        {"frames '" + file + "' " + out + " --every 99999999999", 1, {"--every", "\"99999999999\""}},
+    };
+    for (const auto& c : refused) {
+        const Result r = shell(std::string(program) + " " + c.arguments + " 2>&1 >/dev/null");
+        EXPECT_EQ(r.status, c.status) << c.arguments;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        for (const std::string& part : c.named)
+            EXPECT_NE(r.out.find(part), std::string::npos) << c.arguments << ": " << r.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "lines"));
+    // A negative end still means the movie's last frame.
+    EXPECT_EQ(tool("frames '" + file + "' " + out + " --from 8 --to -1").out,
+              (dir / "lines" / "frame00008.png").string() + "\n" + (dir / "lines" / "frame00009.png").string() + "\n");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the one-line failures for bad pages and bad drags.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -104,6 +105,33 @@ TEST_F(PlayCommandTest, ReportsBadPagesAndDragsInOneLine) {
     }
     EXPECT_EQ(tool("play '" + page + "'").status, 1);
     EXPECT_EQ(tool("play --drag '1,1'").status, 1);
+}
+
+// play's command line: --help lists --drag; an unknown option or --drag
+// without its positions stops with status 2 and one line naming it.
+TEST_F(PlayCommandTest, CommandLineIsCheckedBeforeAnyWork) {
+    const Result help = tool("play --help", true);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: veltrotool play [options] PAGE\n", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--drag <x,y x,y ...>"), std::string::npos) << help.out;
+
+    const struct {
+        std::string arguments;
+        std::string named;
+    } refused[] = {
+        {"play '" + page + "' --drga '1,1'", "unknown option \"--drga\""},
+        {"play '" + page + "' --drag", "--drag"},
+        {"play --slow '" + page + "' --drag '1,1'", "unknown option \"--slow\""},
+    };
+    for (const auto& c : refused) {
+        const Result r = tool(c.arguments);
+        EXPECT_EQ(r.status, 2) << c.arguments;
+        EXPECT_EQ(r.out.rfind("veltrotool: ", 0), 0u) << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        EXPECT_NE(r.out.find(c.named), std::string::npos) << c.arguments << ": " << r.out;
+    }
+    // Positions may be negative, also the first one (pointer left of the picture).
+    EXPECT_EQ(tool("play '" + page + "' --drag '-5,120 20,120'", true).status, 0);
 }
 
 }  // namespace

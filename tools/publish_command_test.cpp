@@ -5,12 +5,14 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <vector>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -146,6 +148,46 @@ TEST_F(PublishCommandTest, BadInputFailsWithAMessageAndNoPage) {
     EXPECT_EQ(reopened.status, 1);
     EXPECT_NE(reopened.out.find("cannot reopen"), std::string::npos) << reopened.out;
     EXPECT_EQ(tool("album '" + m_dir + "/nowhere'").status, 1);
+}
+
+// publish's command line: --help lists every option as the viewer tests and
+// users' scripts spell it; an unknown option or one without its value stops
+// with status 2 and one line naming it, a malformed number with status 1 and
+// its option named; no album is made in any of these cases.
+TEST_F(PublishCommandTest, CommandLineIsCheckedBeforeAnyWork) {
+    Result help = tool("publish --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: veltrotool publish [options] SOURCE\n", 0), 0u) << help.out;
+    for (const char* option : {"--album <DIR>", "--path <x,y x,y ...>", "--follow <x,y>", "--box <w,h>", "--first <F>",
+                               "--last <L>", "--title <T>", "--comment <C>", "--quality <Q>", "--diff-quality <Q>",
+                               "--max-frame <M>", "--template <IMAGE>", "--adaptive-keys"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option << " in\n" << help.out;
+    for (const char* command : {"album", "reopen"})
+        EXPECT_EQ(tool(std::string(command) + " --help").out.rfind(std::string("usage: veltrotool ") + command, 0), 0u);
+
+    const std::string base = "publish '" + m_clip + "' --album '" + m_album + "' ";
+    const struct {
+        std::string arguments;
+        int status;
+        std::vector<std::string> named;
+    } refused[] = {
+        {base + "--titel Hello", 2, {"unknown option \"--titel\""}},
+        {base + "--title", 2, {"--title", "missing value"}},
+        {"publish '" + m_clip + "' --path '1,1 9,9' --album", 2, {"--album", "missing value"}},
+        {base + "--first x", 1, {"--first", "\"x\""}},
+        {base + "--max-frame 0", 1, {"--max-frame", "from 1 to 65535", "\"0\""}},
+        {base + "--quality 100.0", 1, {"--quality", "\"100.0\""}},
+        {base + "--path '1,1 2,2,2'", 1, {"--path"}},
+        {base + "'" + m_clip + "'", 1, {"usage: veltrotool publish"}},
+    };
+    for (const auto& c : refused) {
+        Result r = run("QT_QPA_PLATFORM=offscreen '" + m_tool + "' " + c.arguments + " 2>&1 >/dev/null");
+        EXPECT_EQ(r.status, c.status) << c.arguments;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        for (const std::string& part : c.named)
+            EXPECT_NE(r.out.find(part), std::string::npos) << c.arguments << ": " << r.out;
+    }
+    EXPECT_FALSE(fs::exists(m_album));
 }
 
 }  // namespace

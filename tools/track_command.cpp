@@ -2,12 +2,13 @@
 #include "tools/track_command.h"
 
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 
 #include "document/document.h"
 #include "image/image_format.h"
 #include "movie/movie_format.h"
 #include "movie/standard_movie_formats.h"
+#include "tools/command_options.h"
 #include "tools/terminal_progress.h"
 #include "track/follow_object.h"
 #include "track/follow_path.h"
@@ -16,22 +17,6 @@
 namespace veltro::tool {
 
 namespace {
-
-// "a,b" into two integers within the bounds; false on anything else.
-bool parsePair(const std::string& text, int low, int high, int& a, int& b) {
-    const size_t comma = text.find(',');
-    if (comma == std::string::npos)
-        return false;
-    auto number = [&](const std::string& part, int& out) {
-        char* end = nullptr;
-        const long value = std::strtol(part.c_str(), &end, 10);
-        if (part.empty() || *end != '\0' || value < low || value > high)
-            return false;
-        out = static_cast<int>(value);
-        return true;
-    };
-    return number(text.substr(0, comma), a) && number(text.substr(comma + 1), b);
-}
 
 const char* endText(TrackEnd end) {
     switch (end) {
@@ -57,32 +42,29 @@ void reportEnds(const TrackOutcome& outcome) {
 
 int runTrack(const Args& args) {
     const char* usage = "usage: veltrotool track MOVIE --at x,y [--box w,h] --first F --last L [--frame S]";
-    std::string movie;
+    CommandOptions options("track", "Follows the object at x,y of frame S through frames F to L and prints its "
+                                    "path, one \"x,y,frame\" line per point.");
+    options.argument("MOVIE", "The movie file.")
+        .value("at", "x,y", "A point on the object, in the movie's own pixels (required).")
+        .value("box", "w,h", "Size of the box around the object (default: a square sized from the picture).")
+        .value("first", "F", "First frame to follow through (required).")
+        .value("last", "L", "Last frame to follow through (required).")
+        .value("frame", "S", "The frame the point lies on (default F); between F and L the object is "
+                             "followed both ways.");
+    if (std::optional<int> status = options.parse(args))
+        return *status;
     int x = -1, y = -1, boxW = 0, boxH = 0, first = -1, last = -1, frame = -1;
-    bool haveAt = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        bool ok = true;
-        if (a == "--at")
-            ok = haveAt = hasValue && parsePair(args[++i], 0, kMaxImageDimension, x, y);
-        else if (a == "--box")
-            ok = hasValue && parsePair(args[++i], 1, kMaxImageDimension, boxW, boxH);
-        else if (a == "--first" || a == "--last" || a == "--frame") {
-            int& out = a == "--first" ? first : a == "--last" ? last : frame;
-            char* end = nullptr;
-            const long value = hasValue ? std::strtol(args[++i].c_str(), &end, 10) : -1;
-            ok = hasValue && !args[i].empty() && *end == '\0' && value >= 0 && value <= kMaxDocumentLength;
-            out = static_cast<int>(value);
-        } else if (movie.empty() && !a.empty() && a[0] != '-')
-            movie = a;
-        else
-            ok = false;
-        if (!ok)
-            return fail("bad argument \"" + a + "\"\n" + usage);
-    }
-    if (movie.empty() || !haveAt || first < 0 || last < 0)
+    std::string message;
+    if (!options.pair("at", 0, kMaxImageDimension, x, y, message) ||
+        !options.pair("box", 1, kMaxImageDimension, boxW, boxH, message) ||
+        !options.integer("first", 0, kMaxDocumentLength, first, message) ||
+        !options.integer("last", 0, kMaxDocumentLength, last, message) ||
+        !options.integer("frame", 0, kMaxDocumentLength, frame, message))
+        return fail(message);
+    if (options.arguments().size() != 1 || options.arguments()[0].empty() || !options.isSet("at") || first < 0 ||
+        last < 0)
         return fail(usage);
+    const std::string& movie = options.arguments()[0];
     registerStandardImageFormats();
     registerStandardMovieFormats();
     MovieReaderPtr reader = openMovie(movie);
@@ -116,11 +98,11 @@ int runTrack(const Args& args) {
 
 bool addFollowedPath(Document& document, const std::string& at, const std::string& box, std::string& message) {
     FollowRequest request;
-    if (!parsePair(at, 0, kMaxImageDimension, request.x, request.y)) {
+    if (!parseIntegerPair(at, 0, kMaxImageDimension, request.x, request.y)) {
         message = "--follow needs a point \"x,y\"";
         return false;
     }
-    if (!box.empty() && !parsePair(box, 1, kMaxImageDimension, request.boxWidth, request.boxHeight)) {
+    if (!box.empty() && !parseIntegerPair(box, 1, kMaxImageDimension, request.boxWidth, request.boxHeight)) {
         message = "--box needs a size \"w,h\"";
         return false;
     }
