@@ -15,6 +15,8 @@
 #include <QJsonValue>
 
 #include "document/document.h"
+#include "document/image_object.h"
+#include "document/media_cache.h"
 #include "document/movie_object.h"
 #include "publish/album.h"
 #include "publish/page_flow.h"
@@ -77,13 +79,55 @@ void zoomToFit(Document& document, MovieObject& movie) {
     document.setSize(w, h);
 }
 
+// An image object's place and picture, from "x,y,w,h:IMAGE".
+struct ImageObjectChoice {
+    int x = 0, y = 0, w = 0, h = 0;
+    std::string path;
+};
+
+bool parseImageObject(const std::string& text, ImageObjectChoice& choice) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon + 1 >= text.size())
+        return false;
+    std::vector<int> numbers;
+    std::istringstream in(text.substr(0, colon));
+    std::string part;
+    while (std::getline(in, part, ',')) {
+        int value = 0;
+        if (!parseInt(part, -100000, 100000, value))
+            return false;
+        numbers.push_back(value);
+    }
+    if (numbers.size() != 4 || numbers[2] <= 0 || numbers[3] <= 0)
+        return false;
+    choice = {numbers[0], numbers[1], numbers[2], numbers[3], text.substr(colon + 1)};
+    return true;
+}
+
+// A picture file loaded into the document's image cache (absolute, as the
+// file chooser gives it), once however often it is given; none when it
+// cannot be read. GIF files, which the
+// program's formats do not read, are refused here too.
+MediaEntry* loadPicture(Document& document, const std::string& file) {
+    std::error_code ec;
+    const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
+    if (MediaEntry* loaded = document.imageCache.findLoaded(path))
+        return loaded;
+    if (!fileExists(path) || !findImageFormat(path))
+        return nullptr;
+    std::unique_ptr<MediaEntry> entry = document.imageCache.load(path);
+    return entry ? document.imageCache.add(std::move(entry)) : nullptr;
+}
+
 }  // namespace
 
 int runPublish(const Args& args) {
     const char* usage =
         "usage: veltrotool publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] "
-        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]";
+        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys] "
+        "[--image x,y,w,h:IMAGE]... [--path-image IMAGE]... [--thumbnail IMAGE]...";
     std::string source, album, stroke, title, comment, templatePath, follow, box;
+    std::vector<std::string> imageObjects, pathImages, thumbnails;
     bool haveTitle = false, haveComment = false, adaptiveKeys = false;
     int first = -1, last = -1, quality = -1, diffQuality = -1, maxFrame = -1;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -112,6 +156,9 @@ int runPublish(const Args& args) {
         else if (a == "--max-frame") ok = number(maxFrame, 1, kMaxDocumentLength);
         else if (a == "--template") ok = value(templatePath);
         else if (a == "--adaptive-keys") adaptiveKeys = true;
+        else if (a == "--image") ok = value(imageObjects.emplace_back());
+        else if (a == "--path-image") ok = value(pathImages.emplace_back()) && pathImages.size() <= static_cast<size_t>(kPathStateCount);
+        else if (a == "--thumbnail") ok = value(thumbnails.emplace_back());
         else if (source.empty() && (a.empty() || a[0] != '-')) source = a;
         else ok = false;
         if (!ok)
@@ -121,6 +168,13 @@ int runPublish(const Args& args) {
         return fail(usage);
     if (!fileExists(source))
         return fail("\"" + source + "\" does not exist");
+    std::vector<ImageObjectChoice> imageChoices;
+    for (const std::string& text : imageObjects) {
+        ImageObjectChoice choice;
+        if (!parseImageObject(text, choice))
+            return fail("--image needs \"x,y,w,h:IMAGE\" with a positive size, not \"" + text + "\"");
+        imageChoices.push_back(choice);
+    }
     if (!templatePath.empty() && !fileExists(templatePath))
         return fail("template \"" + templatePath + "\" does not exist");
     if (!ensureGuiApplication())
@@ -150,6 +204,19 @@ int runPublish(const Args& args) {
 
     if (first >= 0) document->newPathFirstFrame = std::min(first, std::max(n - 1, 0));
     if (last >= 0) document->newPathLastFrame = std::min(last, std::max(n - 1, 0));
+    // Image objects lie over the clip and under the path, the first given
+    // in front.
+    for (auto choice = imageChoices.rbegin(); choice != imageChoices.rend(); ++choice) {
+        MediaEntry* picture = loadPicture(*document, choice->path);
+        if (!picture)
+            return fail("cannot open \"" + choice->path + "\" as a picture");
+        auto image = std::make_unique<ImageObject>(*document);
+        image->attachImage(picture);
+        image->setRect(choice->x, choice->y, choice->w, choice->h);
+        image->ranges = {{0, std::max(document->length - 1, 0)}};
+        document->insertObject(std::move(image));
+    }
+
     if (!follow.empty()) {
         // The object under the point is followed instead of a drawn stroke.
         std::string message;
@@ -196,6 +263,30 @@ int runPublish(const Args& args) {
         drawn->fitRectToPath();
         document->recomputeFlags();
         document->setEditing(true);
+    }
+
+    // The path's pictures: one path image for every state, or one per state
+    // (0, 1, 2) when several are given; thumbnails shown in turn along it.
+    if (!pathImages.empty() || !thumbnails.empty()) {
+        DragMotionObject* path = nullptr;
+        for (auto& object : document->objects)
+            if (object->type() == ObjectType::DragMotion && !path)
+                path = static_cast<DragMotionObject*>(object.get());
+        if (!path)
+            return fail("--path-image and --thumbnail need a path");
+        for (size_t state = 0; state < pathImages.size(); ++state) {
+            MediaEntry* picture = loadPicture(*document, pathImages[state]);
+            if (!picture)
+                return fail("cannot open \"" + pathImages[state] + "\" as a picture");
+            for (size_t s = state; s < static_cast<size_t>(kPathStateCount); ++s)
+                path->pathImage[s] = picture;
+        }
+        for (const std::string& file : thumbnails) {
+            MediaEntry* picture = loadPicture(*document, file);
+            if (!picture)
+                return fail("cannot open \"" + file + "\" as a picture");
+            path->thumbnailImages.push_back(picture);
+        }
     }
 
     // The frame step for "max_frame".
