@@ -10,6 +10,7 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
+import { pathToFileURL } from 'node:url';
 import { tempDir, makeClip, run, along } from '../test/support.mjs';
 import { serve, launch, openViewer, mouseDrag } from './harness.mjs';
 
@@ -135,6 +136,17 @@ describe('the pictures of a page', () => {
       }
       assert.deepEqual([...colours].sort(), ['blue', 'red'], 'both thumbnails were shown');
       assert.ok(indices.size >= 2);
+    } finally {
+      await page.close();
+    }
+  });
+
+  test('opened from file:// the pictures load as well', async () => {
+    const page = await browser.newPage({ width: 800, height: 600 });
+    try {
+      await openViewer(page, pathToFileURL(path.join(pageDir, 'index.html')).href);
+      assert.equal(await page.evaluate(() => window.__veltro.state), 'ready');
+      assert.deepEqual(await page.evaluate(() => window.__veltro.viewer.images.map((img) => (img ? img.width : 0))), [60, 16, 24, 24]);
     } finally {
       await page.close();
     }
