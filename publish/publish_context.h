@@ -27,7 +27,9 @@ public:
     // the progress. False on failure. The setting "adaptive_keys" (not "0")
     // lets the writer store costly difference frames as key frames.
     bool writeFrameStores(Progress& progress);
-    // "veltro.txt": the document's body, enciphered and escaped.
+    // "veltro.txt": the document's body, enciphered and escaped; false
+    // without writing when the document does not fit the body's fields
+    // (viewerDataLimitProblem).
     bool writeViewerData(uint32_t headerValue);
     // "thumb.jpg": the document canvas as it is now, at the document's JPEG
     // quality.
