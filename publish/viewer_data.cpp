@@ -63,7 +63,6 @@ bool lowerEquals(const std::string& a, const char* b) {
     return true;
 }
 
-
 // Index of a published entry in its cache's listed part, -1 otherwise.
 int listedIndex(const MediaCache& cache, const MediaEntry* entry) {
     if (!entry || entry->publishCount <= 0)
