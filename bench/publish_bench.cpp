@@ -157,6 +157,50 @@ void BM_PublishZip(benchmark::State& state) {
 }
 BENCHMARK(BM_PublishZip)->Unit(benchmark::kMillisecond);
 
+// The page's pictures: a 320 x 240 JPEG (copied after a decode that checks
+// it still holds the picture), the same frame as a PNG (more than 256
+// colours, written with the GIF codec's popularity palette) and a 64 x 64
+// cut-out PNG (few colours and a transparent corner, written as GIF89a).
+// range(0) 1: the sources are gone, so the JPEG is encoded again too.
+void BM_PublishImages(benchmark::State& state) {
+    const std::string dir = scratch(state.range(0) ? "images-gone" : "images");
+    const std::string page = dir + "/new0";
+    fs::create_directories(page);
+    auto document = benchDocument(page);
+    JpegFormat jpeg;
+    jpeg.quality = kQuality;
+    const ImageBuffer& frame = benchClip()[0];
+    ImageBuffer cutOut(64, 64);
+    cutOut.hasAlpha = 1;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            cutOut.at(x, y) = (x < 24 && y < 24) ? 0u : ((x / 8 + y / 8) % 2 ? 0xFFFF0000u : 0xFF000000u);
+    ImageFormat* png = findImageFormat("x.png");
+    if (!jpeg.save(dir + "/photo.jpg", frame) || !png || !png->save(dir + "/photo.png", frame) ||
+        !png->save(dir + "/cutout.png", cutOut)) {
+        state.SkipWithError("sources could not be written");
+        return;
+    }
+    std::vector<MediaEntry*> pictures;
+    for (const char* name : {"photo.jpg", "photo.png", "cutout.png"})
+        pictures.push_back(document->imageCache.add(document->imageCache.load(dir + "/" + name)));
+    auto& path = static_cast<DragMotionObject&>(*document->objects.front());
+    path.pathImage = {pictures[2], pictures[2], pictures[2]};
+    path.thumbnailImages = {pictures[0], pictures[1]};
+    if (state.range(0))
+        for (const char* name : {"photo.jpg", "photo.png", "cutout.png"})
+            fs::remove(dir + "/" + name);
+    PublishContext context(page, *document);
+    for (auto _ : state)
+        if (!context.writeImages())
+            state.SkipWithError("pictures failed");
+    int64_t bytes = 0;
+    for (const auto& entry : fs::directory_iterator(page))
+        bytes += static_cast<int64_t>(entry.file_size());
+    state.counters["picture_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_PublishImages)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 // Baseline: every frame of the clip as its own JPEG at the same quality.
 void BM_OneJpegPerFrame(benchmark::State& state) {
     const std::string dir = scratch("jpegs");

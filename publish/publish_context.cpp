@@ -5,15 +5,18 @@
 #include <nettle/base64.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <optional>
 
 #include "document/document.h"
+#include "document/media_cache.h"
 #include "document/movie_object.h"
 #include "publish/viewer_data.h"
 #include "publish/zip_archive.h"
 #include "encode/frame_store_writer.h"
 #include "image/file_utils.h"
+#include "image/gif_format.h"
 #include "image/jpeg_format.h"
 #include "services/canvas.h"
 #include "services/progress.h"
@@ -33,6 +36,38 @@ bool hasMovie(const DocumentObject& object) {
         return false;
     const auto& movie = static_cast<const MovieObject&>(object);
     return movie.movie && movie.movie->movie;
+}
+
+// Page image names end in a JPEG extension or in ".gif" (any letter case).
+bool isGifName(const std::string& name) {
+    std::string extension = extensionOf(name);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".gif";
+}
+
+// True when the file bytes decode (as the page file's name says) to exactly
+// the picture the document shows.
+bool holdsPicture(const std::string& bytes, bool gif, const ImageBuffer& picture) {
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    ImagePtr decoded = gif ? decodeGif(data, bytes.size()) : decodeJpeg(data, bytes.size());
+    return decoded && decoded->width == picture.width && decoded->height == picture.height &&
+           decoded->pixels == picture.pixels;
+}
+
+// Writes the picture with our GIF codec. Its transparency is kept (one
+// transparent colour, GIF89a) when some pixel is transparent; a picture that
+// only carries an alpha channel (PNG files often do) is written opaque, which
+// leaves the codec all 256 colours.
+bool saveGif(const std::string& path, const ImageBuffer& picture) {
+    const bool transparent = picture.hasAlpha &&
+                             std::any_of(picture.pixels.begin(), picture.pixels.end(),
+                                         [](uint32_t pixel) { return !isSetPixel(pixel); });
+    if (transparent || !picture.hasAlpha)
+        return GifFormat().save(path, picture);
+    ImagePtr opaque = copyImage(picture);
+    opaque->hasAlpha = 0;
+    return GifFormat().save(path, *opaque);
 }
 
 std::string base64(const std::string& bytes) {
@@ -84,7 +119,51 @@ bool PublishContext::writeFrameStores(Progress& progress) {
 }
 
 bool PublishContext::writeViewerData(uint32_t headerValue) {
+    // A document beyond the fields' reach is refused rather than cut.
+    if (!viewerDataLimitProblem(m_document).empty())
+        return false;
     return writeWholeFile(joinPath(m_pageDir, "veltro.txt"), storedViewerData(viewerDataBody(m_document, headerValue)));
+}
+
+bool PublishContext::writeImages(std::string* failedName, std::string* failedSource) {
+    m_copiedImages.clear();
+    const auto& entries = m_document.imageCache.entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        MediaEntry& entry = *entries[i];
+        if (entry.publishCount <= 0)
+            continue;
+        const std::string name = viewerImageName(i, entry.fileName);
+        const std::string target = joinPath(m_pageDir, name);
+        const bool gif = isGifName(name);
+        bool written = false;
+        if (entry.image && !entry.image->empty()) {
+            // The name keeps the source's extension only for JPEG and GIF
+            // files; such a file is copied when it still decodes to the
+            // document's picture (it may have changed, vanished or be
+            // misnamed since it was loaded).
+            std::string bytes;
+            if (extensionOf(name) == extensionOf(entry.fileName) &&
+                readWholeFile(entry.fileName, kMaxImageFileBytes, bytes) && holdsPicture(bytes, gif, *entry.image)) {
+                written = writeWholeFile(target, bytes);
+                if (written)
+                    m_copiedImages.emplace_back(&entry, name);
+            } else if (gif) {
+                written = saveGif(target, *entry.image);
+            } else {
+                JpegFormat jpeg;
+                jpeg.quality = kRewrittenJpegQuality;
+                written = jpeg.save(target, *entry.image);
+            }
+        }
+        if (!written) {
+            if (failedName)
+                *failedName = name;
+            if (failedSource)
+                *failedSource = entry.fileName;
+            return false;
+        }
+    }
+    return true;
 }
 
 bool PublishContext::writeThumbnail() {

@@ -1,17 +1,19 @@
 // The steps that fill a page directory from a document: its frame stores, the
-// viewer data file, the thumbnail, the viewer archive, the browser viewer and
+// viewer data file, the pictures it lists, the thumbnail, the viewer archive, the browser viewer and
 // its data script, and the page archive. publishPage runs them in order; each
 // can also be run alone (tests, tools).
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltro {
 
 class Document;
 class Progress;
+struct MediaEntry;
 
 class PublishContext {
 public:
@@ -25,7 +27,9 @@ public:
     // the progress. False on failure. The setting "adaptive_keys" (not "0")
     // lets the writer store costly difference frames as key frames.
     bool writeFrameStores(Progress& progress);
-    // "veltro.txt": the document's body, enciphered and escaped.
+    // "veltro.txt": the document's body, enciphered and escaped; false
+    // without writing when the document does not fit the body's fields
+    // (viewerDataLimitProblem).
     bool writeViewerData(uint32_t headerValue);
     // "thumb.jpg": the document canvas as it is now, at the document's JPEG
     // quality.
@@ -47,12 +51,27 @@ public:
     // (RFC 4648, with padding) of those files' bytes exactly as stored, that
     // is still NCRF-escaped. Run after writeFrameStores and writeViewerData.
     bool writeBrowserData();
+    // One file per listed image, under the name the viewer data file gives
+    // it (viewerImageName): a JPEG or GIF source byte for byte when its file
+    // still holds the picture the document shows (no second compression),
+    // otherwise the document's picture written by our JPEG writer
+    // (kRewrittenJpegQuality) or GIF codec, as the name says. The GIF codec
+    // keeps a picture's transparency (one transparent colour) when some pixel
+    // is transparent, and reduces more than 256 colours to a popularity
+    // palette of 4 bits per channel. Stops at the first image
+    // that cannot be written: false, with its page file name and its source
+    // in failedName and failedSource.
+    bool writeImages(std::string* failedName = nullptr, std::string* failedSource = nullptr);
     // The page archive "<page>/<name>.zip"; false when it could not be made.
     bool writeZip();
 
     // What the author should be told although the steps went on (texts of
     // the string resources), in the order they arose.
     const std::vector<std::string>& notices() const { return m_notices; }
+
+    // The listed images writeImages copied byte for byte, with their page
+    // file names.
+    const std::vector<std::pair<MediaEntry*, std::string>>& copiedImages() const { return m_copiedImages; }
 
     // The page directory written into.
     const std::string& pageDir() const { return m_pageDir; }
@@ -64,7 +83,12 @@ private:
     std::string m_pageDir;
     Document& m_document;
     std::vector<std::string> m_notices;
+    std::vector<std::pair<MediaEntry*, std::string>> m_copiedImages;
 };
+
+// The quality at which a JPEG picture is written again when its source file
+// can no longer be copied: high, so the second compression costs little.
+inline constexpr int kRewrittenJpegQuality = 95;
 
 // "v%x.txt" for the k-th frame store.
 std::string frameStoreName(int k);

@@ -12,9 +12,11 @@
 #include <system_error>
 
 #include "document/document.h"
+#include "document/media_cache.h"
 #include "document/movie_object.h"
 #include "publish/page_text.h"
 #include "publish/publish_context.h"
+#include "publish/viewer_data.h"
 #include "image/file_utils.h"
 #include "services/progress.h"
 #include "services/resources.h"
@@ -196,6 +198,11 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
         return failWith("e_pub_build", pageDir);
 
     PublishContext context(stage, document);
+    // A document whose counts or texts do not fit the viewer data file is
+    // refused before anything is encoded, rather than cut short.
+    const std::string tooLarge = viewerDataLimitProblem(document);
+    if (!tooLarge.empty())
+        return failWith("e_pub_limit", tooLarge);
     const bool earlierStores = fileExists(joinPath(pageDir, "v0.txt"));
     if (!qualityChanged && document.undoHistory.count() == 0 && earlierStores) {
         if (!keepEarlierFiles(pageDir, name, stage))
@@ -209,6 +216,14 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
 
     if (!context.writeViewerData(0))
         return cannotWrite("veltro.txt");
+    // The pictures the viewer data file names; without them the page would
+    // show empty boxes and could not be reopened whole.
+    std::string imageName, imageSource;
+    if (!context.writeImages(&imageName, &imageSource)) {
+        if (error)
+            *error = formatText(resources().text("e_pub_image"), {imageName, imageSource});
+        return false;
+    }
     // Without the viewer archive the page plays in browsers through
     // veltro.js; only a resource set lacking both has been reported.
     if (!context.copyViewerArchive() && resources().readFile("veltro.jar"))
@@ -245,6 +260,16 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
         return failWith("e_zip_write");
     if (!swapIn(stage, pageDir, build.path()))
         return failWith("e_pub_swap", pageDir);
+    // Pictures read from the earlier page (a reopened one) now live in the
+    // new page, possibly under other names; their entries follow them, so a
+    // later reload or republish finds the same bytes.
+    for (const auto& [entry, listedName] : context.copiedImages()) {
+        if (directoryOf(entry->fileName) != pageDir)
+            continue;
+        entry->fileName = joinPath(pageDir, listedName);
+        entry->requestedName.clear();
+        entry->modificationTime = fileModificationTime(entry->fileName);
+    }
 
     restore.keep = true;
     Settings& store = settings();

@@ -34,15 +34,17 @@ std::vector<int> qualityListValues();
 
 // Publishes the document into its page directory (the document's name):
 // frame stores (kept from the earlier page when neither quality changed, the
-// undo history is empty and the page has "v0.txt"), "veltro.txt",
+// undo history is empty and the page has "v0.txt"), "veltro.txt", the
+// pictures it lists (PublishContext::writeImages),
 // "veltro.jar", "veltro.js", "veltro-data.js", "thumb.jpg", the background,
 // "index.html", "data.txt" and the archive. On success the choices are stored
 // in the settings ("color0", "color1", "message0", "message1", "bg_ind",
 // "jpeg_quality", "diff_quality"), the undo history is cleared and true is
 // returned; notices receives what the author should still be told (a missing
 // viewer archive or script, a page folder unfit for an archive, settings that
-// could not be saved). On failure (a file that cannot be written, a stop
-// through the progress) nothing of the new page remains, an earlier page is
+// could not be saved). On failure (a file that cannot be written, a picture
+// that cannot be written, a document whose counts or texts do not fit the
+// viewer data file, a stop through the progress) nothing of the new page remains, an earlier page is
 // untouched, and error receives the reason. Every text comes from the string
 // resources; nothing is shown here.
 bool publishPage(Document& document, const PublishChoices& choices, Progress& progress,

@@ -14,6 +14,8 @@
 #include "dragmotion/drag_motion_object.h"
 #include "framestore/ncrf_escaping.h"
 #include "image/file_utils.h"
+#include "image/gif_format.h"
+#include "image/image_format.h"
 
 namespace veltro {
 
@@ -59,15 +61,6 @@ bool lowerEquals(const std::string& a, const char* b) {
             return false;
     }
     return true;
-}
-
-// The listed name of the image at cache position i: its own extension when
-// the JPEG or GIF codec reads it, else ".gif".
-std::string imageListName(size_t i, const MediaEntry& entry) {
-    std::string extension = extensionOf(entry.fileName);
-    if (lowerEquals(extension, ".jpg") || lowerEquals(extension, ".jpeg") || lowerEquals(extension, ".gif"))
-        return hexName("i", i, extension);
-    return hexName("i", i, ".gif");
 }
 
 // Index of a published entry in its cache's listed part, -1 otherwise.
@@ -330,6 +323,27 @@ MediaEntry* entryAt(const std::vector<MediaEntry*>& entries, int index) {
     return entries[static_cast<size_t>(index)];
 }
 
+// The listed image at path. Pages hold their pictures as JPEG and GIF files;
+// GIF is no format of the program's registry, so a GIF the registry cannot
+// read is read by the GIF codec here. Anything else, and a GIF that will not
+// load, goes the media cache's way (search path, then the author is asked).
+MediaEntry* findPageImage(MediaCache& cache, const std::string& path) {
+    if (cache.findLoaded(path))
+        return cache.find(path);
+    if (lowerEquals(extensionOf(path), ".gif") && !findImageFormat(path)) {
+        GifFormat gif;
+        ImagePtr picture = gif.load(path);
+        if (picture && !picture->empty()) {
+            auto entry = std::make_unique<MediaEntry>();
+            entry->fileName = path;
+            entry->modificationTime = fileModificationTime(path);
+            entry->image = std::move(picture);
+            return cache.add(std::move(entry));
+        }
+    }
+    return cache.find(path);
+}
+
 int clampFrame(uint32_t value) { return static_cast<int>(std::min<uint32_t>(value, 0x7FFFFFFF)); }
 
 }  // namespace
@@ -337,6 +351,69 @@ int clampFrame(uint32_t value) { return static_cast<int>(std::min<uint32_t>(valu
 namespace {
 std::optional<ViewerData> parseBody(const std::string& bytes, bool hasHeader, std::string* error);
 }  // namespace
+
+std::string viewerImageName(size_t index, const std::string& sourceFile) {
+    std::string extension = extensionOf(sourceFile);
+    if (lowerEquals(extension, ".jpg") || lowerEquals(extension, ".jpeg") || lowerEquals(extension, ".gif"))
+        return hexName("i", index, extension);
+    return hexName("i", index, ".gif");
+}
+
+std::string viewerDataLimitProblem(const Document& document) {
+    static_assert(kMaxPathPoints <= 65535, "a path's point count must fit its 16-bit field");
+    constexpr size_t kMax16 = 65535;
+    constexpr size_t kMax8 = 255;
+    auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+    auto tooMany = [](size_t count, const std::string& what, size_t most) {
+        return std::to_string(count) + " " + what + ", more than the " + std::to_string(most) + " a page can hold";
+    };
+
+    size_t exported = 0;
+    for (const auto& object : document.objects) {
+        if (!object->exported)
+            continue;
+        ++exported;
+        if (object->ranges.size() > kMax16)
+            return "the object " + quoted(object->name) + " is shown in " +
+                   tooMany(object->ranges.size(), "frame ranges", kMax16);
+        if (object->type() == ObjectType::DragMotion) {
+            const auto& path = static_cast<const DragMotionObject&>(*object);
+            if (path.thumbnailImages.size() > kMax8)
+                return "the path " + quoted(object->name) + " has " +
+                       tooMany(path.thumbnailImages.size(), "thumbnail pictures", kMax8);
+        }
+    }
+    if (exported > kMax16)
+        return "the document has " + tooMany(exported, "published objects", kMax16);
+    for (const MediaCache* cache : {&document.imageCache, &document.soundCache}) {
+        size_t listed = 0;
+        for (const auto& entry : cache->entries())
+            if (entry->publishCount > 0)
+                ++listed;
+        if (listed > kMax16)
+            return "the document uses " +
+                   tooMany(listed, cache == &document.imageCache ? "pictures" : "sounds", kMax16);
+    }
+
+    size_t events = 0;
+    for (const auto& event : document.events) {
+        if (!eventPublished(document, *event))
+            continue;
+        ++events;
+        const std::string which = "the event at frames " + std::to_string(event->startFrame) + "-" +
+                                  std::to_string(event->endFrame);
+        if (event->type() == 1 && event->keyFrames.size() > kMax16)
+            return which + " lists " + tooMany(event->keyFrames.size(), "key frames", kMax16);
+        const size_t firstMost = event->type() == 3 ? kMax8 : kMax16;
+        if ((event->type() == 3 || event->type() == 4) && event->text1.size() > firstMost)
+            return which + " has a text of " + tooMany(event->text1.size(), "bytes", firstMost);
+        if (event->type() == 3 && event->text2.size() > kMax16)
+            return which + " has a text of " + tooMany(event->text2.size(), "bytes", kMax16);
+    }
+    if (events > kMax16)
+        return "the document has " + tooMany(events, "timeline events", kMax16);
+    return {};
+}
 
 std::string viewerDataBody(const Document& document, uint32_t headerValue) {
     std::string out;
@@ -361,7 +438,7 @@ std::string viewerDataBody(const Document& document, uint32_t headerValue) {
     const auto& imageEntries = document.imageCache.entries();
     for (size_t i = 0; i < imageEntries.size(); ++i)
         if (imageEntries[i]->publishCount > 0)
-            images.push_back(imageListName(i, *imageEntries[i]));
+            images.push_back(viewerImageName(i, imageEntries[i]->fileName));
     put16(out, static_cast<uint32_t>(std::min<size_t>(images.size(), 65535)));
     for (size_t i = 0; i < images.size() && i < 65535; ++i)
         putStr8(out, images[i]);
@@ -531,7 +608,7 @@ bool openViewerData(const std::string& path, Document& document, std::string* er
         movies.push_back(document.movieCache.find(joinPath(directory, hexName("v", static_cast<size_t>(k), ".txt"))));
     std::vector<MediaEntry*> images;
     for (const auto& name : data->imageNames)
-        images.push_back(name.empty() ? nullptr : document.imageCache.find(joinPath(directory, name)));
+        images.push_back(name.empty() ? nullptr : findPageImage(document.imageCache, joinPath(directory, name)));
     std::vector<MediaEntry*> sounds;
     for (const auto& name : data->soundNames)
         sounds.push_back(name.empty() ? nullptr : document.soundCache.find(joinPath(directory, name)));

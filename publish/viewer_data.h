@@ -81,8 +81,26 @@ struct ViewerData {
     std::vector<ViewerEventRecord> events;
 };
 
+// The name under which a page lists the image at cache position index: "i%x"
+// and the source file's own extension when that is a JPEG or GIF one
+// (".jpg", ".jpeg", ".gif" in any letter case), else "i%x.gif". Publishing
+// writes the picture into the page under this name.
+std::string viewerImageName(size_t index, const std::string& sourceFile);
+
+// Why the document does not fit the body's fields: more exported objects,
+// listed images, listed sounds or published events than a 16-bit count
+// holds, an object with more than 65535 visibility ranges, a path with more
+// than 255 thumbnail pictures, a key frame list of more than 65535 frames, a
+// text longer than its length field says (255 bytes for the first text of a
+// type 3 event, 65535 for the others). Empty when everything fits. Path
+// points need no check: a path never holds more than kMaxPathPoints. The
+// document's media uses must be counted first.
+std::string viewerDataLimitProblem(const Document& document);
+
 // The body of the document (fields 1-17). The document's media uses must be
 // counted first (Document::countMediaUses), which the publishing context does.
+// Counts and texts beyond their fields are cut here; publishing refuses such
+// documents first (viewerDataLimitProblem).
 std::string viewerDataBody(const Document& document, uint32_t headerValue);
 // The stored form of a body: enciphered, then escaped.
 std::string storedViewerData(const std::string& body);

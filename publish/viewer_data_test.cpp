@@ -95,6 +95,122 @@ TEST_F(ViewerDataTest, TheLongestDocumentKeepsItsLength) {
     EXPECT_EQ(data->length, document.length);
 }
 
+// Every count and text of the body either fits its field or the document is
+// refused with the reason; nothing is cut or wraps. At the limit the values
+// come back exactly.
+TEST_F(ViewerDataTest, CountsAndTextsBeyondTheirFieldsAreRefusedNotCut) {
+    std::string picture = dir.write("pic.timg", "4 4 00ff00");
+    // Makes the many objects below without naming each against all others;
+    // it outlives the document that holds them.
+    Document maker(8, 8);
+    Document document(64, 48);
+    document.clear();
+    document.setLength(20);
+    auto owned = std::make_unique<DragMotionObject>(document);
+    DragMotionObject& path = *owned;
+    path.name = "dpath7";
+    path.path.append(1, 1, 0, 1);
+    path.path.append(9, 9, 5, 1);
+    path.finalizePath();
+    path.ranges = {{0, 5}};
+    document.insertObject(std::move(owned));
+    auto keysOwned = std::make_unique<TimelineEvent>(1);
+    TimelineEvent& keys = *keysOwned;
+    document.events.push_back(std::move(keysOwned));
+    auto textsOwned = std::make_unique<TimelineEvent>(3);
+    TimelineEvent& texts = *textsOwned;
+    document.events.push_back(std::move(textsOwned));
+    auto noteOwned = std::make_unique<TimelineEvent>(4);
+    TimelineEvent& note = *noteOwned;
+    document.events.push_back(std::move(noteOwned));
+
+    auto problem = [&] {
+        document.countMediaUses();
+        return viewerDataLimitProblem(document);
+    };
+    auto readBack = [&] {
+        document.countMediaUses();
+        EXPECT_EQ(viewerDataLimitProblem(document), "");
+        return parseViewerData(storedViewerData(viewerDataBody(document, 0)));
+    };
+    ASSERT_EQ(problem(), "");
+
+    // Thumbnail pictures: an 8-bit count.
+    MediaEntry* thumbnail = document.imageCache.find(picture);
+    path.thumbnailImages.assign(256, thumbnail);
+    EXPECT_EQ(problem(), "the path \"dpath7\" has 256 thumbnail pictures, more than the 255 a page can hold");
+    path.thumbnailImages.pop_back();
+    auto data = readBack();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->objects[0].thumbnailImages, std::vector<int>(255, 0));
+    // A path that is not published is not written, so it is no reason.
+    path.thumbnailImages.push_back(thumbnail);
+    path.exported = 0;
+    EXPECT_EQ(problem(), "");
+    path.exported = 1;
+    path.thumbnailImages.clear();
+
+    // Visibility ranges: a 16-bit count.
+    path.ranges.assign(65536, {0, 5});
+    EXPECT_NE(problem().find("65536 frame ranges, more than the 65535"), std::string::npos) << problem();
+    path.ranges.pop_back();
+    data = readBack();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->objects[0].ranges.size(), 65535u);
+    path.ranges = {{0, 5}};
+
+    // Path points are bounded where paths are made, below their 16-bit count.
+    while (path.path.append(1 + path.path.count() % 50, 1, path.path.count(), 1)) {
+    }
+    EXPECT_EQ(path.path.count(), kMaxPathPoints);
+    data = readBack();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->objects[0].points.size(), static_cast<size_t>(kMaxPathPoints));
+
+    // Key frame lists: a 16-bit count.
+    keys.keyFrames.assign(65536, 3);
+    EXPECT_NE(problem().find("lists 65536 key frames"), std::string::npos) << problem();
+    keys.keyFrames.pop_back();
+    data = readBack();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->events[0].frames.size(), 65535u);
+    // An event of a type that is not published is no reason either.
+    keys.keyFrames.push_back(3);
+    document.eventTypeEnabled[1] = false;
+    EXPECT_EQ(problem(), "");
+    document.eventTypeEnabled[1] = true;
+    keys.keyFrames.clear();
+
+    // Texts: the first text of a type 3 event has an 8-bit length, the
+    // others 16 bits. The limits hold bytes, whole UTF-8 texts come back.
+    texts.text1 = std::string(254, 'a') + "\xC3";
+    texts.text1 += "\xA9";  // 256 bytes: "é" would be cut in half
+    EXPECT_NE(problem().find("has a text of 256 bytes, more than the 255"), std::string::npos) << problem();
+    texts.text1.erase(0, 1);
+    texts.text2 = std::string(65535, 'b');
+    data = readBack();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->events[1].text1, texts.text1);
+    EXPECT_EQ(data->events[1].text2.size(), 65535u);
+    texts.text2 += "b";
+    EXPECT_NE(problem().find("has a text of 65536 bytes"), std::string::npos) << problem();
+    texts.text2.clear();
+    note.text1 = std::string(65536, 'c');
+    EXPECT_NE(problem().find("has a text of 65536 bytes, more than the 65535"), std::string::npos) << problem();
+    note.text1.pop_back();
+    data = readBack();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->events[2].text1.size(), 65535u);
+
+    // Published objects: a 16-bit count.
+    for (int i = 0; i < 65535; ++i) {
+        document.objects.push_back(std::make_unique<ImageObject>(maker));
+    }
+    EXPECT_NE(problem().find("65536 published objects"), std::string::npos) << problem();
+    document.objects.back()->exported = 0;
+    EXPECT_EQ(problem(), "");
+}
+
 TEST_F(ViewerDataTest, EscapingKeepsLineEndsOutOfTheFile) {
     EXPECT_EQ(ncrfEscape(bytes({0x01, 0x0A, 0x41, 0x0D})), "NCRF" + bytes({0x01, 0x01, 0x01, 0x03, 0x41, 0x01, 0x02}));
     // A body of exactly 8k bytes gets no padding block.

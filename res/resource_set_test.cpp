@@ -111,6 +111,7 @@ const std::vector<std::pair<std::string, Conv>>& requiredKeys() {
         {"e_no_jar", {}},        {"e_no_viewer_js", {}}, {"e_pub_write", {"s"}}, {"e_pub_stores", {}},
         {"e_pub_build", {"s"}},  {"e_pub_copy", {"s"}},  {"e_pub_swap", {"s"}}, {"e_pub_nodir", {}},
         {"e_zip_write", {}},     {"e_save_settings", {"s"}}, {"e_publish", {"s"}},
+        {"e_pub_image", {"s", "s"}}, {"e_pub_limit", {"s"}},
     };
     return keys;
 }

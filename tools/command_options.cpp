@@ -129,6 +129,13 @@ std::string CommandOptions::text(const std::string& name, const std::string& fal
     return values.isEmpty() ? fallback : toBytes(values.back());
 }
 
+std::vector<std::string> CommandOptions::texts(const std::string& name) const {
+    std::vector<std::string> result;
+    for (const QString& value : m_parser.values(QString::fromStdString(name)))
+        result.push_back(toBytes(value));
+    return result;
+}
+
 bool CommandOptions::integer(const std::string& name, int low, int high, int& value, std::string& message) const {
     if (!isSet(name))
         return true;

@@ -50,6 +50,8 @@ public:
     // The option's value, the last one when it was given more than once;
     // fallback when it was not given.
     std::string text(const std::string& name, const std::string& fallback = {}) const;
+    // Every value of an option that may be given more than once, in order.
+    std::vector<std::string> texts(const std::string& name) const;
     // The positional arguments, in order.
     const Args& arguments() const { return m_arguments; }
 

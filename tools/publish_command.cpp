@@ -14,6 +14,8 @@
 #include <QJsonValue>
 
 #include "document/document.h"
+#include "document/image_object.h"
+#include "document/media_cache.h"
 #include "document/movie_object.h"
 #include "publish/album.h"
 #include "publish/page_flow.h"
@@ -56,12 +58,50 @@ void zoomToFit(Document& document, MovieObject& movie) {
     document.setSize(w, h);
 }
 
+// An image object's place and picture, from "x,y,w,h:IMAGE".
+struct ImageObjectChoice {
+    int x = 0, y = 0, w = 0, h = 0;
+    std::string path;
+};
+
+bool parseImageObject(const std::string& text, ImageObjectChoice& choice) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon + 1 >= text.size())
+        return false;
+    const std::string_view place = std::string_view(text).substr(0, colon);
+    const size_t middle = place.find(',', place.find(',') + 1);
+    if (middle == std::string_view::npos)
+        return false;
+    int x = 0, y = 0, w = 0, h = 0;
+    if (!parseIntegerPair(place.substr(0, middle), -100000, 100000, x, y) ||
+        !parseIntegerPair(place.substr(middle + 1), 1, 100000, w, h))
+        return false;
+    choice = {x, y, w, h, text.substr(colon + 1)};
+    return true;
+}
+
+// A picture file loaded into the document's image cache (absolute, as the
+// file chooser gives it), once however often it is given; none when it
+// cannot be read. GIF files, which the
+// program's formats do not read, are refused here too.
+MediaEntry* loadPicture(Document& document, const std::string& file) {
+    std::error_code ec;
+    const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
+    if (MediaEntry* loaded = document.imageCache.findLoaded(path))
+        return loaded;
+    if (!fileExists(path) || !findImageFormat(path))
+        return nullptr;
+    std::unique_ptr<MediaEntry> entry = document.imageCache.load(path);
+    return entry ? document.imageCache.add(std::move(entry)) : nullptr;
+}
+
 }  // namespace
 
 int runPublish(const Args& args) {
     const char* usage =
         "usage: veltrotool publish SOURCE --album DIR [--path \"x,y x,y ...\"] [--first F] [--last L] "
-        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]";
+        "[--follow x,y [--box w,h]] [--title T] [--comment C] [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys] "
+        "[--image x,y,w,h:IMAGE]... [--path-image IMAGE]... [--thumbnail IMAGE]...";
     CommandOptions options("publish", "Publishes a movie file with one drawn path as a new album page and prints "
                                       "the page directory.");
     options.argument("SOURCE", "The movie file.")
@@ -80,7 +120,12 @@ int runPublish(const Args& args) {
         .value("max-frame", "M", "Most frames the page keeps; the frame step is chosen for it (default: "
                                  "the max_frame setting).")
         .value("template", "IMAGE", "Background picture of the page.")
-        .flag("adaptive-keys", "Store a difference frame as a key frame where that costs fewer bytes.");
+        .flag("adaptive-keys", "Store a difference frame as a key frame where that costs fewer bytes.")
+        .value("image", "x,y,w,h:IMAGE", "An image object over the clip; may be given more than once.")
+        .value("path-image", "IMAGE", "The path's picture: once for all three states, or once per state "
+                                      "(normal, highlighted, picked).")
+        .value("thumbnail", "IMAGE", "A picture riding along the path; given more than once, they show in "
+                                     "turn.");
     if (std::optional<int> status = options.parse(args))
         return *status;
     int first = -1, last = -1, quality = -1, diffQuality = -1, maxFrame = -1;
@@ -97,11 +142,22 @@ int runPublish(const Args& args) {
     const std::string templatePath = options.text("template");
     const bool haveTitle = options.isSet("title"), haveComment = options.isSet("comment");
     const bool adaptiveKeys = options.isSet("adaptive-keys");
+    const std::vector<std::string> imageObjects = options.texts("image"), pathImages = options.texts("path-image"),
+                                   thumbnails = options.texts("thumbnail");
+    if (pathImages.size() > static_cast<size_t>(kPathStateCount))
+        return fail("--path-image is given at most " + std::to_string(kPathStateCount) + " times");
     if (options.arguments().size() != 1 || options.arguments()[0].empty() || album.empty())
         return fail(usage);
     std::string source = options.arguments()[0];
     if (!fileExists(source))
         return fail("\"" + source + "\" does not exist");
+    std::vector<ImageObjectChoice> imageChoices;
+    for (const std::string& text : imageObjects) {
+        ImageObjectChoice choice;
+        if (!parseImageObject(text, choice))
+            return fail("--image needs \"x,y,w,h:IMAGE\" with a positive size, not \"" + text + "\"");
+        imageChoices.push_back(choice);
+    }
     if (!templatePath.empty() && !fileExists(templatePath))
         return fail("template \"" + templatePath + "\" does not exist");
     if (!ensureGuiApplication())
@@ -131,6 +187,19 @@ int runPublish(const Args& args) {
 
     if (first >= 0) document->newPathFirstFrame = std::min(first, std::max(n - 1, 0));
     if (last >= 0) document->newPathLastFrame = std::min(last, std::max(n - 1, 0));
+    // Image objects lie over the clip and under the path, the first given
+    // in front.
+    for (auto choice = imageChoices.rbegin(); choice != imageChoices.rend(); ++choice) {
+        MediaEntry* picture = loadPicture(*document, choice->path);
+        if (!picture)
+            return fail("cannot open \"" + choice->path + "\" as a picture");
+        auto image = std::make_unique<ImageObject>(*document);
+        image->attachImage(picture);
+        image->setRect(choice->x, choice->y, choice->w, choice->h);
+        image->ranges = {{0, std::max(document->length - 1, 0)}};
+        document->insertObject(std::move(image));
+    }
+
     if (!follow.empty()) {
         // The object under the point is followed instead of a drawn stroke.
         std::string message;
@@ -177,6 +246,30 @@ int runPublish(const Args& args) {
         drawn->fitRectToPath();
         document->recomputeFlags();
         document->setEditing(true);
+    }
+
+    // The path's pictures: one path image for every state, or one per state
+    // (0, 1, 2) when several are given; thumbnails shown in turn along it.
+    if (!pathImages.empty() || !thumbnails.empty()) {
+        DragMotionObject* path = nullptr;
+        for (auto& object : document->objects)
+            if (object->type() == ObjectType::DragMotion && !path)
+                path = static_cast<DragMotionObject*>(object.get());
+        if (!path)
+            return fail("--path-image and --thumbnail need a path");
+        for (size_t state = 0; state < pathImages.size(); ++state) {
+            MediaEntry* picture = loadPicture(*document, pathImages[state]);
+            if (!picture)
+                return fail("cannot open \"" + pathImages[state] + "\" as a picture");
+            for (size_t s = state; s < static_cast<size_t>(kPathStateCount); ++s)
+                path->pathImage[s] = picture;
+        }
+        for (const std::string& file : thumbnails) {
+            MediaEntry* picture = loadPicture(*document, file);
+            if (!picture)
+                return fail("cannot open \"" + file + "\" as a picture");
+            path->thumbnailImages.push_back(picture);
+        }
     }
 
     // The frame step for "max_frame".

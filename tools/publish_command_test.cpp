@@ -160,7 +160,8 @@ TEST_F(PublishCommandTest, CommandLineIsCheckedBeforeAnyWork) {
     EXPECT_EQ(help.out.rfind("usage: veltrotool publish [options] SOURCE\n", 0), 0u) << help.out;
     for (const char* option : {"--album <DIR>", "--path <x,y x,y ...>", "--follow <x,y>", "--box <w,h>", "--first <F>",
                                "--last <L>", "--title <T>", "--comment <C>", "--quality <Q>", "--diff-quality <Q>",
-                               "--max-frame <M>", "--template <IMAGE>", "--adaptive-keys"})
+                               "--max-frame <M>", "--template <IMAGE>", "--adaptive-keys", "--image <x,y,w,h:IMAGE>",
+                               "--path-image <IMAGE>", "--thumbnail <IMAGE>"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option << " in\n" << help.out;
     for (const char* command : {"album", "reopen"})
         EXPECT_EQ(tool(std::string(command) + " --help").out.rfind(std::string("usage: veltrotool ") + command, 0), 0u);
@@ -188,6 +189,57 @@ TEST_F(PublishCommandTest, CommandLineIsCheckedBeforeAnyWork) {
             EXPECT_NE(r.out.find(part), std::string::npos) << c.arguments << ": " << r.out;
     }
     EXPECT_FALSE(fs::exists(m_album));
+}
+
+// Image objects, the path's pictures and its thumbnails given on the command
+// line become the page's objects and files; bad ones end with a message.
+TEST_F(PublishCommandTest, PicturesGivenToPublishBecomeObjectsOfThePage) {
+    std::vector<std::string> pictures;
+    for (const char* colour : {"red", "lime", "blue", "yellow", "white"}) {
+        const std::string file = m_dir + "/" + colour + ".png";
+        Result made = run(std::string("ffmpeg -loglevel error -y -f lavfi -i color=c=") + colour +
+                          ":s=6x4 -frames:v 1 '" + file + "' 2>&1");
+        ASSERT_EQ(made.status, 0) << made.out;
+        pictures.push_back(file);
+    }
+    Result published = tool("publish '" + m_clip + "' --album '" + m_album + "' --path '8,8 56,40' --image '1,2,30,20:" +
+                            pictures[0] + "' --path-image '" + pictures[1] + "' --path-image '" + pictures[2] +
+                            "' --thumbnail '" + pictures[3] + "' --thumbnail '" + pictures[4] + "' --thumbnail '" +
+                            pictures[3] + "'");
+    ASSERT_EQ(published.status, 0) << published.out;
+    const std::string page = m_album + "/new0";
+    Result inspected = tool("inspect '" + page + "/veltro.txt'");
+    ASSERT_EQ(inspected.status, 0);
+    const QJsonObject data = QJsonDocument::fromJson(QByteArray::fromStdString(inspected.out)).object();
+    auto text = [](const QJsonArray& array) { return QJsonDocument(array).toJson(QJsonDocument::Compact).toStdString(); };
+    EXPECT_EQ(text(data["images"].toArray()), R"(["i0.gif","i1.gif","i2.gif","i3.gif","i4.gif"])");
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(fs::is_regular_file(page + "/i" + std::to_string(i) + ".gif")) << i;
+    const QJsonArray objects = data["objects"].toArray();
+    ASSERT_EQ(objects.size(), 3);
+    const QJsonObject path = objects[0].toObject();
+    const QJsonObject image = objects[1].toObject();
+    EXPECT_EQ(image["type"].toInt(), 1);
+    EXPECT_EQ(image["imageIndex"].toInt(), 0);
+    EXPECT_EQ(text(QJsonArray({image["x"], image["y"], image["w"], image["h"]})), "[1,2,30,20]");
+    ASSERT_EQ(path["type"].toInt(), 2);
+    // The second picture serves the later states.
+    QJsonArray states;
+    for (const auto& state : path["paths"].toArray())
+        states.append(state.toObject()["imageIndex"]);
+    EXPECT_EQ(text(states), "[1,2,2]");
+    // A picture given twice is one listed image.
+    EXPECT_EQ(text(path["thumbnails"].toArray()), "[3,4,3]");
+
+    for (const std::string& bad : std::vector<std::string>{
+             "--image '1,2,30:" + pictures[0] + "'", "--image '1,2,0,5:" + pictures[0] + "'", "--image '1,2,3,4'",
+          "--image '1,2,3,4:" + m_dir + "/none.png'", "--thumbnail '" + m_dir + "/none.png'",
+          "--path-image a --path-image b --path-image c --path-image d"}) {
+        Result refused = tool("publish '" + m_clip + "' --album '" + m_dir + "/refused' " + bad, true);
+        EXPECT_EQ(refused.status, 1) << bad;
+        EXPECT_FALSE(refused.out.empty()) << bad;
+        EXPECT_FALSE(fs::exists(m_dir + "/refused/new0")) << bad;
+    }
 }
 
 }  // namespace

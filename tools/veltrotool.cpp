@@ -52,7 +52,9 @@ const std::vector<Command>& commands() {
          runFrames},
         {"publish", "  publish SOURCE --album DIR [--path \"x,y x,y ...\" | --follow x,y [--box w,h]] [--first F] [--last L] [--title T] [--comment C]\n"
                     "          [--quality Q] [--diff-quality Q] [--max-frame M] [--template IMAGE] [--adaptive-keys]\n"
-                    "                                     publish a movie file with one drawn path as a new album page",
+                    "          [--image x,y,w,h:IMAGE]... [--path-image IMAGE]... [--thumbnail IMAGE]...\n"
+                    "                                     publish a movie file with one drawn path as a new album page;\n"
+                    "                                     image objects over the clip, the path's pictures (one, or one per state) and thumbnails",
          runPublish},
         {"album", "  album DIR                          list the album's pages, newest first (name, title, date, archive KB)",
          runAlbum},

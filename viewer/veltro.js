@@ -25,6 +25,8 @@
   // each the count is also bounded by the bits left in the file.
   const MAX_BLOCK_NUMBERS = 1 << 24;
   const FAR_AWAY = 10000000;
+  // Time between two thumbnail pictures of a path that has several.
+  const THUMBNAIL_TICK_MS = 300;
   const TINY = 1e-10;
 
   class FormatError extends Error {}
@@ -843,6 +845,19 @@
       this.dragging = false;
     }
 
+    // Shows the next thumbnail picture of every exported path visible now
+    // that has more than one, as the program does every THUMBNAIL_TICK_MS;
+    // true when one changed.
+    tick() {
+      let changed = false;
+      for (const o of this.objects) {
+        if (o.type !== 2 || !o.exported || o.thumbnailImages.length < 2 || !visibleAt(o, this.currentFrame)) continue;
+        o.thumbnailIndex = ((o.thumbnailIndex || 0) + 1) % o.thumbnailImages.length;
+        changed = true;
+      }
+      return changed;
+    }
+
     // Exported paths visible now, in list order (keyboard play).
     visiblePaths() {
       return this.objects.filter((o) => o.type === 2 && o.exported && o.points.length >= 2 && visibleAt(o, this.currentFrame));
@@ -1414,6 +1429,7 @@
 
     fail(reason) {
       this.state = 'error';
+      if (this.ticker) clearInterval(this.ticker);
       this.error = reason;
       this.dismissHint(false);
       const box = element('div', 'veltro-error', 'display:inline-block;box-sizing:border-box;max-width:100%;padding:1em;border:1px solid #c00;' +
@@ -1459,6 +1475,12 @@
       this.imageNames = data.imageNames;
       this.images = data.imageNames.map(() => null);
       this.attachInput();
+      // Paths with several thumbnail pictures show them in turn.
+      if (this.player.objects.some((o) => o.type === 2 && o.thumbnailImages.length > 1)) {
+        this.ticker = setInterval(() => {
+          if (this.state === 'ready' && this.player.tick()) this.render();
+        }, THUMBNAIL_TICK_MS);
+      }
       this.state = 'ready';
       this.canvas.dataset.state = 'ready';
       this.render();
@@ -1642,7 +1664,7 @@
         const visible = visibleAt(o, f);
         if (o.type !== 2) parts.push(visible ? shown.get(o) ?? f : -1);
         else if (!visible) parts.push('-');
-        else parts.push(o.reappeared ? 'r' : '', o.points.length >= 2 ? arrowEnds(o, f).join() : '', o.thumbnailImages.length ? f : '');
+        else parts.push(o.reappeared ? 'r' : '', o.points.length >= 2 ? arrowEnds(o, f).join() : '', o.thumbnailImages.length ? f + ':' + (o.thumbnailIndex || 0) : '');
       }
       const key = parts.join('|');
       if (key === this.overlayKey) return;
@@ -1766,7 +1788,8 @@
         Object.assign(o, { thumbX: pos.x, thumbY: pos.y, thumbDX: pos.dx, thumbDY: pos.dy });
       }
       if (o.thumbX === undefined) return;
-      const index = o.thumbnailImages[0];
+      const shown = o.thumbnailIndex || 0;
+      const index = o.thumbnailImages[shown < o.thumbnailImages.length ? shown : 0];
       const img = index >= 0 ? this.images[index] : null;
       if (!img) return;
       ctx.save();

@@ -19,7 +19,7 @@ const require = createRequire(import.meta.url);
 
 export const ENGINES = ['chromium', 'firefox', 'webkit'];
 
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.txt': 'text/plain', '.jpg': 'image/jpeg', '.png': 'image/png' };
+const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.txt': 'text/plain', '.jpg': 'image/jpeg', '.png': 'image/png', '.gif': 'image/gif' };
 
 // Serves the files under root; nothing outside it. Counts bytes sent. A
 // request whose path matches stats.hold waits until stats.release() lets

@@ -5,7 +5,7 @@
 import { test, describe, before } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
-import { tempDir, makeClip, publish, play, playInViewer, along, pathRecord, pageWithPaths } from './support.mjs';
+import { tempDir, makeClip, publish, play, playInViewer, along, pathRecord, pageWithPaths, viewer } from './support.mjs';
 
 let dir;
 let page;
@@ -70,5 +70,31 @@ describe('path layouts', () => {
     ]);
     agree(p, along([[300, 101], [20, 101]], 5));
     agree(p, along([[20, 139], [300, 139], [160, 120]], 5));
+  });
+});
+
+describe('thumbnail pictures', () => {
+  // The program's document tick, every 300 ms: each visible path with
+  // thumbnails shows the next one, round and round.
+  test('a visible path with several thumbnails shows them in turn; others stay', () => {
+    const cycling = pathRecord([[20, 100, 0], [300, 100, 30]], { thumbnailImages: [0, 1, 2], exported: 1 });
+    const single = pathRecord([[20, 140, 0], [300, 140, 30]], { thumbnailImages: [1], exported: 1 });
+    const later = pathRecord([[20, 180, 40], [300, 180, 59]], { thumbnailImages: [0, 1], exported: 1 });
+    const player = new viewer.Player({ width: 320, height: 240, length: 60, objects: [cycling, single, later] }, []);
+    const shown = [];
+    for (let i = 0; i < 4; i++) {
+      assert.equal(player.tick(), true);
+      shown.push(cycling.thumbnailIndex);
+    }
+    assert.deepEqual(shown, [1, 2, 0, 1]);
+    assert.equal(single.thumbnailIndex || 0, 0, 'one picture never changes');
+    assert.equal(later.thumbnailIndex || 0, 0, 'a path out of view keeps its picture');
+    player.seekFlaggedFrame(50);
+    cycling.exported = 0;
+    player.tick();
+    assert.equal(later.thumbnailIndex, 1, 'in view it cycles');
+    assert.equal(cycling.thumbnailIndex, 1);
+    player.seekFlaggedFrame(35);
+    assert.equal(player.tick(), false, 'nothing visible has several pictures');
   });
 });
