@@ -111,6 +111,37 @@ TEST_F(FrameStoreMovieTest, MovingShapesRebuildWithinJpegTolerance) {
         EXPECT_GE(psnr(*reader->frameAt(p), fineExpected[p]), 45.0) << "position " << p;
 }
 
+// A block-number list far longer than one piece of the writer's index
+// output, and than the writer keeps in memory: every block of every frame
+// changes (noise at difference quality 100). The file is the escaped whole,
+// and every position still rebuilds.
+TEST_F(FrameStoreMovieTest, LongBlockListsAreWrittenWhole) {
+    synthetic::ClipOptions options;
+    options.frames = 48;
+    options.noise = 6;
+    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(options);
+    FrameStoreSettings s = runSettings(48, 90, 100);
+    MemoryMovieReader source(frames);
+    ASSERT_TRUE(writeFrameStore(progress, indexPath, source, s));
+
+    std::ifstream in(indexPath, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ncrfUnescape(bytes);
+    const size_t list = text.find("\nC\n");
+    ASSERT_NE(list, std::string::npos);
+    BlockNumberList blocks;
+    ASSERT_TRUE(blocks.decode(reinterpret_cast<const uint8_t*>(text.data()) + list + 3, text.size() - list - 3));
+    EXPECT_GT(blocks.size(), 100000);  // 47 frames of 1200 changed blocks, two numbers each
+    EXPECT_GT(text.size() - list, size_t(65536));
+    EXPECT_EQ(ncrfEscape(text), bytes);
+
+    auto reader = open(indexPath);
+    ASSERT_TRUE(reader);
+    const std::vector<ImageBuffer> expected = references(frames, s);
+    for (int p = 0; p < 48; ++p)
+        EXPECT_GE(psnr(*reader->frameAt(p), expected[p]), 35.0) << "position " << p;
+}
+
 TEST_F(FrameStoreMovieTest, ClipWithoutMotionStaysTheKeyFrame) {
     synthetic::ClipOptions options;
     options.frames = 12;
