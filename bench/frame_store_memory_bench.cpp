@@ -42,6 +42,7 @@ namespace {
 enum class Entries {
     Differences = 0,  // one sorted key frame, then difference frames (the product's default)
     KeyEvery10 = 1,   // a key frame every 10th position, difference frames between
+    AllKeys = 2,      // key frames only
 };
 
 // The generated clip, rendered frame by frame on request: four shapes moving
@@ -160,6 +161,8 @@ FrameStoreSettings caseSettings(int frames, Entries entries) {
     if (entries == Entries::KeyEvery10)
         for (size_t p = 0; p < s.flags.size(); p += 10)
             s.flags[p] = static_cast<uint8_t>(FrameFlag::Key);
+    if (entries == Entries::AllKeys)
+        s.flags.assign(s.flags.size(), static_cast<uint8_t>(FrameFlag::Key));
     return s;
 }
 
@@ -307,7 +310,8 @@ std::string caseKey(int width, int height, int entries) {
     return std::to_string(width) + "x" + std::to_string(height) + "/" + std::to_string(entries);
 }
 
-// Arguments: width, height, frames, entries (0: differences, 1: a key every 10th).
+// Arguments: width, height, frames, entries (0: differences, 1: a key every
+// 10th, 2: key frames only).
 void BM_EncodePeakMemory(benchmark::State& state) {
     const int width = int(state.range(0)), height = int(state.range(1)), frames = int(state.range(2));
     const Entries entries = static_cast<Entries>(state.range(3));
@@ -358,7 +362,7 @@ void BM_ReaderMemory(benchmark::State& state) {
 }
 
 void memoryCases(benchmark::internal::Benchmark* b) {
-    for (int entries : {0, 1})
+    for (int entries : {0, 1, 2})
         for (auto [w, h] : {std::pair{320, 240}, std::pair{640, 480}})
             for (int frames : {100, 1000})
                 b->Args({w, h, frames, entries});
@@ -368,7 +372,7 @@ BENCHMARK(BM_EncodePeakMemory)->Apply(memoryCases)->Iterations(1)->Unit(benchmar
 BENCHMARK(BM_ReaderMemory)->Apply(memoryCases)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void removeStores() {
-    for (int entries : {0, 1})
+    for (int entries : {0, 1, 2})
         for (auto [w, h] : {std::pair{320, 240}, std::pair{640, 480}})
             for (int frames : {100, 1000})
                 std::filesystem::remove_all(storeDirectory(w, h, frames, static_cast<Entries>(entries)));
