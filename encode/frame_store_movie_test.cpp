@@ -11,6 +11,7 @@
 #include "encode/frame_store_writer.h"
 #include "framestore/ncrf_escaping.h"
 #include "encode/synthetic_clip.h"
+#include "image/image_format.h"
 #include "image/image_test_support.h"
 #include "image/png_format.h"
 
@@ -109,6 +110,81 @@ TEST_F(FrameStoreMovieTest, MovingShapesRebuildWithinJpegTolerance) {
     const std::vector<ImageBuffer> fineExpected = references(frames, fine);
     for (int p = 0; p < 40; ++p)
         EXPECT_GE(psnr(*reader->frameAt(p), fineExpected[p]), 45.0) << "position " << p;
+}
+
+// A block-number list far longer than one piece of the writer's index
+// output, and than the writer keeps in memory: every block of every frame
+// changes (noise at difference quality 100). The file is the escaped whole,
+// and every position still rebuilds.
+TEST_F(FrameStoreMovieTest, LongBlockListsAreWrittenWhole) {
+    synthetic::ClipOptions options;
+    options.frames = 48;
+    options.noise = 6;
+    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(options);
+    FrameStoreSettings s = runSettings(48, 90, 100);
+    MemoryMovieReader source(frames);
+    ASSERT_TRUE(writeFrameStore(progress, indexPath, source, s));
+
+    std::ifstream in(indexPath, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ncrfUnescape(bytes);
+    const size_t list = text.find("\nC\n");
+    ASSERT_NE(list, std::string::npos);
+    BlockNumberList blocks;
+    ASSERT_TRUE(blocks.decode(reinterpret_cast<const uint8_t*>(text.data()) + list + 3, text.size() - list - 3));
+    EXPECT_GT(blocks.size(), 100000);  // 47 frames of 1200 changed blocks, two numbers each
+    EXPECT_GT(text.size() - list, size_t(65536));
+    EXPECT_EQ(ncrfEscape(text), bytes);
+
+    auto reader = open(indexPath);
+    ASSERT_TRUE(reader);
+    const std::vector<ImageBuffer> expected = references(frames, s);
+    for (int p = 0; p < 48; ++p)
+        EXPECT_GE(psnr(*reader->frameAt(p), expected[p]), 35.0) << "position " << p;
+}
+
+// Key frames cost the reader their file bytes, not their pixels: a store of
+// key frames whose pictures would pass the memory limit still opens, and
+// every position, read in any order, is exactly its key file decoded (or,
+// for difference entries, the same frame whatever was read before).
+TEST_F(FrameStoreMovieTest, KeyFramesAreKeptAsTheirFilesAndDecodedWhenShown) {
+    synthetic::ClipOptions options;
+    options.frames = 60;
+    const std::vector<ImageBuffer> frames = synthetic::movingShapesClip(options);
+    FrameStoreSettings s = runSettings(60, 75, 75);
+    for (size_t p = 0; p < s.flags.size(); ++p)
+        s.flags[p] = p % 3 == 0 ? 1 : 3;  // a key frame with two difference frames after it
+    MemoryMovieReader source(frames);
+    ASSERT_TRUE(writeFrameStore(progress, indexPath, source, s));
+
+    // The 20 key frames decoded would fill the whole limit by themselves.
+    const size_t limit = 20 * size_t(320) * 240 * 4;
+    auto reader = open(indexPath, limit);
+    ASSERT_TRUE(reader);
+    EXPECT_LE(reader->committedBytes(), limit);
+
+    const std::vector<ImageBuffer> expected = references(frames, s);
+    std::vector<ImageBuffer> inOrder;
+    for (int p = 0; p < 60; ++p) {
+        const ImageBuffer* frame = reader->frameAt(p);
+        ASSERT_TRUE(frame);
+        inOrder.push_back(*frame);
+        EXPECT_GE(psnr(*frame, expected[p]), 30.0) << "position " << p;
+        if (p % 3 == 0) {
+            ImagePtr key = loadImage(dir.file("v0n" + std::to_string(p) + ".jpg"));
+            ASSERT_TRUE(key);
+            EXPECT_EQ(frame->pixels, key->pixels) << "position " << p;
+        }
+    }
+    // Revisits in an order that keeps pushing key frames out of the few kept
+    // decoded, and back to ones just shown.
+    synthetic::Random random(17);
+    for (int i = 0; i < 300; ++i) {
+        const int p = i % 7 == 0 ? 59 - (i % 60) : random.range(0, 59);
+        const ImageBuffer* frame = reader->frameAt(p);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->pixels, inOrder[p].pixels) << "position " << p << " at step " << i;
+    }
 }
 
 TEST_F(FrameStoreMovieTest, ClipWithoutMotionStaysTheKeyFrame) {

@@ -1,8 +1,12 @@
 // The writing loop of a frame store. One source frame, one scaled frame (none
 // when the source already has the output size), the reference frame, the
 // change mask (kept as one flag per block) and at most one open difference
-// sheet are alive at a time; the index text is built in memory and written
-// with one write at the end, whatever happened before.
+// sheet are alive at a time. The index is written at the end, whatever
+// happened before: its header and entry lines, then its block-number list
+// coded piece by piece from the spool the list went to while writing, so
+// the memory a save takes does not grow with the clip's length. All of it
+// goes to one replacement file, which takes the index's place only once it
+// is complete.
 //
 // The index only ever lists what is really on disk: an entry line is added
 // once its image is saved, and when a difference sheet cannot be written the
@@ -14,6 +18,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "encode/block_number_spool.h"
 #include "encode/difference_encoder.h"
 #include "encode/key_choice.h"
 #include "framestore/frame_store_index.h"
@@ -41,11 +46,6 @@ void makeOpaque(ImageBuffer& image) {
     image.hasAlpha = 0;
 }
 
-void appendAll(BlockNumberList& to, const BlockNumberList& from) {
-    for (int32_t v : from.values())
-        to.push(v);
-}
-
 // The state of one save.
 class FrameStoreWriter {
 public:
@@ -53,12 +53,15 @@ public:
                      const FrameStoreSettings& settings)
         : m_progress(progress), m_reader(reader), m_settings(settings),
           m_directory(directoryOf(indexPath)), m_prefix(baseName(indexPath)),
-          m_sheetHeight(usableSheetHeight(settings.sheetHeight) ? settings.sheetHeight : kFallbackSheetHeight) {
+          m_sheetHeight(usableSheetHeight(settings.sheetHeight) ? settings.sheetHeight : kFallbackSheetHeight),
+          m_blocks(m_directory) {
         m_jpeg.quality = std::clamp(settings.jpegQuality, 0, 100);
     }
 
-    // The loop over every output position; the index text afterwards.
-    bool run(std::string& indexText) {
+    // The loop over every output position, then the index into file. The
+    // result; complete is false when the index could not be made whole (its
+    // block numbers were lost), and the file must not replace the index.
+    bool run(ReplacementFile& file, bool& complete) {
         const int positions = frameStorePositions(m_reader.frameCount, m_settings.step);
         int total = 0;
         for (int p = 0; p < positions; ++p)
@@ -78,14 +81,25 @@ public:
         if (m_sheet && !completeOpenSheet())
             m_result = false;
         m_progress.update(total, total);
-
-        indexText = std::to_string(m_settings.width) + " " + std::to_string(m_settings.height) + " " +
-                    std::to_string(positions) + " " + std::to_string(m_entry) + "\n" + m_entries;
-        if (m_blocks.size() > 0) {
-            indexText += "C\n";
-            m_blocks.encode(indexText);
-        }
         m_positions = positions;
+
+        // Escaping maps byte by byte, so the pieces escaped one by one give
+        // the escaped whole; only the first carries the marker.
+        std::string text = std::to_string(m_settings.width) + " " + std::to_string(m_settings.height) + " " +
+                           std::to_string(positions) + " " + std::to_string(m_entry) + "\n" + m_entries;
+        if (m_blocks.size() > 0)
+            text += "C\n";
+        if (!file.write(ncrfEscape(text)))
+            m_result = false;
+        complete = true;
+        if (m_blocks.size() > 0) {
+            complete = m_blocks.encode([&file](const std::string& piece) {
+                const std::string escaped = ncrfEscape(piece);
+                return file.write(escaped.data() + kNcrfMarker.size(), escaped.size() - kNcrfMarker.size());
+            });
+            if (!complete)
+                m_result = false;
+        }
         return m_result;
     }
 
@@ -193,7 +207,7 @@ private:
             if (!sheet || !saveImage(name, *sheet))
                 return false;
             m_entries += "S " + position + " " + name + "\n";
-            appendAll(m_blocks, numbers);
+            m_blocks.append(numbers);
         }
         m_reference = std::move(owned);
         ++m_entry;
@@ -210,7 +224,7 @@ private:
         m_records.clear();
         if (saved) {
             m_files.push_back(joinPath(m_directory, m_sheetName));
-            appendAll(m_blocks, numbers);
+            m_blocks.append(numbers);
             return true;
         }
         m_entries.resize(m_sheetTextStart);
@@ -237,7 +251,7 @@ private:
     int m_adaptiveKeys = 0;
     AdaptiveKeyChooser m_keyChooser;
     std::string m_entries;
-    BlockNumberList m_blocks;
+    BlockNumberSpool m_blocks;
     std::vector<std::string> m_files;
     bool m_result = true;
 };
@@ -274,9 +288,11 @@ bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieRead
     if (!file.stream())
         return false;
     FrameStoreWriter writer(progress, indexPath, reader, settings);
-    std::string text;
-    bool result = writer.run(text);
-    if (!file.write(ncrfEscape(text)) || !file.commit())
+    bool complete = false;
+    bool result = writer.run(file, complete);
+    if (!complete)
+        file.discard();
+    else if (!file.commit())
         result = false;
     progress.end();
 

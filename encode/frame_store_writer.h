@@ -52,7 +52,11 @@ int frameStorePositions(int frameCount, int step);
 // images, its name without extension prefixes theirs. True when every
 // position was stored and every file written. Once the index file could be
 // created it is written in every case, also after a failure or a cancel
-// through progress, holding what was stored up to then. Sizes whose block
+// through progress, holding what was stored up to then; only when the block
+// numbers kept aside while writing cannot be read back does the previous
+// index (if any) stay, since a partial list would not open. Memory does not
+// grow with the clip's length: the block numbers wait in an unnamed
+// temporary file until the index is written. Sizes whose block
 // numbers would not fit the index (more than 65535 blocks, or above 10000
 // pixels), negative steps and more than 10000 entries are refused.
 bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieReader& reader,

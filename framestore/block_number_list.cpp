@@ -4,6 +4,7 @@
 // deep hostile tree cannot exhaust the stack.
 #include "framestore/block_number_list.h"
 
+#include <algorithm>
 #include <queue>
 #include <tuple>
 
@@ -18,37 +19,6 @@ int valueWidth(int maximum) {
         ++bits;
     return bits;
 }
-
-class BitWriter {
-public:
-    explicit BitWriter(std::string& out) : m_out(out) {}
-    void put(uint32_t value, int bits) {
-        for (int i = bits - 1; i >= 0; --i)
-            putBit((value >> i) & 1u);
-    }
-    void putBit(uint32_t bit) {
-        m_byte = static_cast<uint8_t>(m_byte << 1 | bit);
-        if (++m_filled == 8)
-            flushByte();
-    }
-    // Pads the last byte with 0 bits.
-    void finish() {
-        if (m_filled == 0)
-            return;
-        m_byte = static_cast<uint8_t>(m_byte << (8 - m_filled));
-        flushByte();
-    }
-
-private:
-    void flushByte() {
-        m_out.push_back(static_cast<char>(m_byte));
-        m_byte = 0;
-        m_filled = 0;
-    }
-    std::string& m_out;
-    uint8_t m_byte = 0;
-    int m_filled = 0;
-};
 
 class BitReader {
 public:
@@ -93,16 +63,19 @@ void BlockNumberList::clear() {
     m_cursor = 0;
 }
 
-void BlockNumberList::encode(std::string& out) const {
+BlockNumberEncoder::BlockNumberEncoder(const std::vector<uint32_t>& frequency) {
+    const int limit = static_cast<int>(std::min<size_t>(frequency.size(), size_t(BlockNumberList::kMaxValue) + 1));
+    for (int v = 0; v < limit; ++v)
+        if (frequency[v] > 0) {
+            m_maximum = v;
+            m_count += frequency[v];
+        }
     const int maximum = m_maximum;
-    const int width = valueWidth(maximum);
-    std::vector<uint32_t> frequency(static_cast<size_t>(maximum) + 1, 0);
-    for (int32_t v : m_values)
-        ++frequency[v];
+    m_present.assign(static_cast<size_t>(maximum) + 1, 0);
+    for (int v = 0; v <= maximum && v < limit; ++v)
+        m_present[v] = frequency[v] > 0;
 
     // Node ids: leaves 0 .. M, internal nodes M + 1 upward in creation order.
-    struct Internal { int left, right; };
-    std::vector<Internal> internal;
     std::vector<int> parent(static_cast<size_t>(maximum) + 1, -1);
     std::vector<uint8_t> side(static_cast<size_t>(maximum) + 1, 0);
 
@@ -111,18 +84,17 @@ void BlockNumberList::encode(std::string& out) const {
     std::priority_queue<Item, std::vector<Item>, std::greater<Item>> queue;
     uint64_t order = 0;
     for (int v = 0; v <= maximum; ++v)
-        if (frequency[v] > 0)
+        if (m_present[v])
             queue.emplace(frequency[v], order++, v);
 
-    int root = 0;
     if (!queue.empty()) {
         while (queue.size() > 1) {
             auto [fx, ox, x] = queue.top();
             queue.pop();
             auto [fy, oy, y] = queue.top();
             queue.pop();
-            const int id = maximum + 1 + static_cast<int>(internal.size());
-            internal.push_back({x, y});
+            const int id = maximum + 1 + static_cast<int>(m_internal.size());
+            m_internal.push_back({x, y});
             parent.push_back(-1);
             side.push_back(0);
             parent[x] = id;
@@ -133,55 +105,85 @@ void BlockNumberList::encode(std::string& out) const {
             (void)ox;
             (void)oy;
         }
-        root = std::get<2>(queue.top());
-    }
-
-    BitWriter bits(out);
-    bits.put(static_cast<uint32_t>(m_values.size()), 31);
-    bits.put(static_cast<uint32_t>(maximum), 16);
-
-    // The tree in preorder, with an explicit stack.
-    if (!m_values.empty()) {
-        std::vector<int> stack{root};
-        while (!stack.empty()) {
-            const int node = stack.back();
-            stack.pop_back();
-            if (node > maximum) {
-                bits.putBit(1);
-                const Internal& n = internal[node - maximum - 1];
-                stack.push_back(n.right);
-                stack.push_back(n.left);
-            } else {
-                bits.putBit(0);
-                bits.put(static_cast<uint32_t>(node), width);
-            }
-        }
-    } else {
-        // An empty list still needs a tree for the stream to be readable.
-        bits.putBit(0);
-        bits.put(0, width);
+        m_root = std::get<2>(queue.top());
     }
 
     // Each distinct value's path, collected once from its leaf upwards.
-    // Huffman depth over fewer than 2^31 values stays far below 64.
-    struct Code { uint64_t bits = 0; int length = 0; };
-    std::vector<Code> codes(static_cast<size_t>(maximum) + 1);
+    // Huffman depth over fewer than 2^32 values stays far below 64.
+    m_codes.assign(static_cast<size_t>(maximum) + 1, Code());
     for (int v = 0; v <= maximum; ++v) {
-        if (frequency[v] == 0)
+        if (!m_present[v])
             continue;
         Code code;
         for (int node = v; parent[node] >= 0; node = parent[node]) {
             code.bits |= uint64_t(side[node]) << code.length;
             ++code.length;
         }
-        codes[v] = code;
+        m_codes[v] = code;
     }
-    for (int32_t v : m_values) {
-        const Code& code = codes[v];
-        for (int i = code.length - 1; i >= 0; --i)
-            bits.putBit(static_cast<uint32_t>(code.bits >> i) & 1u);
+}
+
+void BlockNumberEncoder::putBits(uint64_t value, int bits, std::string& out) {
+    for (int i = bits - 1; i >= 0; --i) {
+        m_byte = static_cast<uint8_t>(m_byte << 1 | ((value >> i) & 1u));
+        if (++m_filled == 8) {
+            out.push_back(static_cast<char>(m_byte));
+            m_byte = 0;
+            m_filled = 0;
+        }
     }
-    bits.finish();
+}
+
+void BlockNumberEncoder::begin(std::string& out) {
+    const int maximum = m_maximum;
+    const int width = valueWidth(maximum);
+    putBits(m_count, 31, out);
+    putBits(static_cast<uint32_t>(maximum), 16, out);
+
+    // The tree in preorder, with an explicit stack.
+    if (m_count > 0) {
+        std::vector<int> stack{m_root};
+        while (!stack.empty()) {
+            const int node = stack.back();
+            stack.pop_back();
+            if (node > maximum) {
+                putBits(1, 1, out);
+                const Internal& n = m_internal[node - maximum - 1];
+                stack.push_back(n.right);
+                stack.push_back(n.left);
+            } else {
+                putBits(0, 1, out);
+                putBits(static_cast<uint32_t>(node), width, out);
+            }
+        }
+    } else {
+        // An empty list still needs a tree for the stream to be readable.
+        putBits(0, 1, out);
+        putBits(0, width, out);
+    }
+}
+
+bool BlockNumberEncoder::put(int value, std::string& out) {
+    if (value < 0 || value > m_maximum || !m_present[value])
+        return false;
+    putBits(m_codes[value].bits, m_codes[value].length, out);
+    return true;
+}
+
+void BlockNumberEncoder::finish(std::string& out) {
+    if (m_filled > 0)
+        putBits(0, 8 - m_filled, out);
+}
+
+void BlockNumberList::encode(std::string& out) const {
+    std::vector<uint32_t> frequency(static_cast<size_t>(m_maximum) + 1, 0);
+    for (int32_t v : m_values)
+        ++frequency[v];
+    BlockNumberEncoder encoder(frequency);
+    encoder.begin(out);
+    for (int32_t v : m_values)
+        encoder.put(v, out);
+    encoder.finish(out);
 }
 
 bool BlockNumberList::decode(const uint8_t* data, size_t size, size_t maxCount) {

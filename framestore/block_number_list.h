@@ -45,4 +45,42 @@ private:
     size_t m_cursor = 0;
 };
 
+// Codes a list known by its value counts, piece by piece, for lists kept
+// somewhere other than in memory (the frame store writer spools its list to
+// a file). begin, put for every value in list order, then finish append
+// exactly the stream BlockNumberList::encode writes for the same list.
+class BlockNumberEncoder {
+public:
+    // frequency[v]: how often v occurs in the list (v = 0 .. kMaxValue; the
+    // vector may end early). The largest counted value is the maximum.
+    explicit BlockNumberEncoder(const std::vector<uint32_t>& frequency);
+
+    // Appends the count, the maximum and the code tree.
+    void begin(std::string& out);
+    // Appends the bytes the code of value completes; false, with nothing
+    // written, for a value the counts do not hold.
+    bool put(int value, std::string& out);
+    // Pads the last byte with 0 bits and appends it.
+    void finish(std::string& out);
+
+private:
+    struct Internal {
+        int left, right;
+    };
+    struct Code {
+        uint64_t bits = 0;
+        int length = 0;
+    };
+    void putBits(uint64_t value, int bits, std::string& out);
+
+    int m_maximum = 0;
+    uint32_t m_count = 0;
+    int m_root = 0;
+    std::vector<Internal> m_internal;  // node M + 1 + i is m_internal[i]
+    std::vector<Code> m_codes;         // per value; length 0 for absent values (or a lone value)
+    std::vector<uint8_t> m_present;
+    uint8_t m_byte = 0;
+    int m_filled = 0;
+};
+
 }  // namespace veltro

@@ -7,14 +7,21 @@
 // Memory: the frame, every entry's maps and rebuilt frames and the block
 // numbers are counted before anything is allocated, loaded images as they
 // arrive; the reader refuses to open beyond its limit (1 GiB by default).
-// Each single image is bounded by the image codecs.
+// Each single image is bounded by the image codecs. Key frames stored as
+// JPEGs of the store's size are checked by decoding them once on opening,
+// then kept as their file bytes (a tenth of the pixels or less) and decoded
+// again when shown, a few kept decoded: a long store of key frames so costs
+// its size on disk, not a full picture per entry. The bytes are read on
+// opening, as before, so a store rewritten in place (publishing a page that
+// was opened for editing) never mixes into what this reader shows.
 #include "movie/frame_store_movie.h"
 
 #include <algorithm>
 
 #include "framestore/block_layout.h"
-#include "image/image_format.h"
 #include "image/file_utils.h"
+#include "image/image_format.h"
+#include "image/jpeg_format.h"
 
 namespace veltro {
 
@@ -89,6 +96,7 @@ bool FrameStoreMovieReader::open(const std::string& path) {
 
 bool FrameStoreMovieReader::loadEntryImages(const FrameStoreIndex& index, const std::string& directory) {
     int base = 0;
+    size_t keptAsJpeg = 0;
     for (size_t i = 0; i < m_entries.size(); ++i) {
         Entry& entry = m_entries[i];
         if (entry.kind == EntryKind::Difference || entry.kind == EntryKind::DifferenceSheet)
@@ -99,7 +107,23 @@ bool FrameStoreMovieReader::loadEntryImages(const FrameStoreIndex& index, const 
             continue;
 
         const std::string& name = index.entries[i].name;
-        ImagePtr image = loadImage(isAbsolute(name) ? name : joinPath(directory, name));
+        const std::string path = isAbsolute(name) ? name : joinPath(directory, name);
+        if (entry.kind == EntryKind::Key && dynamic_cast<JpegFormat*>(findImageFormat(path))) {
+            std::string bytes;
+            if (!readWholeFile(path, kMaxImageFileBytes, bytes))
+                return false;
+            ImagePtr image = decodeJpeg(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+            if (!image)
+                return false;
+            if (image->width == m_width && image->height == m_height) {
+                if (!reserve(bytes.size()))
+                    return false;
+                entry.jpeg = std::move(bytes);
+                ++keptAsJpeg;
+                continue;
+            }
+        }
+        ImagePtr image = loadImage(path);
         if (!image || !reserve(imageBytes(*image)))
             return false;
         // Wide pictures (frame lists of photos) are shrunk like the frame list
@@ -121,7 +145,28 @@ bool FrameStoreMovieReader::loadEntryImages(const FrameStoreIndex& index, const 
         }
         entry.image = std::move(image);
     }
-    return true;
+    const size_t frameBytes = size_t(m_width) * size_t(m_height) * sizeof(uint32_t);
+    return reserve(std::min(keptAsJpeg, kDecodedKeyFrames) * frameBytes);
+}
+
+const ImageBuffer* FrameStoreMovieReader::entryImage(size_t i) {
+    Entry& entry = m_entries[i];
+    if (entry.image || entry.jpeg.empty())
+        return entry.image.get();
+    for (size_t k = 0; k < m_decodedKeys.size(); ++k) {
+        if (m_decodedKeys[k].entry != i)
+            continue;
+        std::rotate(m_decodedKeys.begin() + std::ptrdiff_t(k), m_decodedKeys.begin() + std::ptrdiff_t(k) + 1,
+                    m_decodedKeys.end());
+        return m_decodedKeys.back().image.get();
+    }
+    ImagePtr image = decodeJpeg(reinterpret_cast<const uint8_t*>(entry.jpeg.data()), entry.jpeg.size());
+    if (!image)
+        return nullptr;
+    if (m_decodedKeys.size() >= kDecodedKeyFrames)
+        m_decodedKeys.erase(m_decodedKeys.begin());
+    m_decodedKeys.push_back({i, std::move(image)});
+    return m_decodedKeys.back().image.get();
 }
 
 void FrameStoreMovieReader::applyBlockNumbers(BlockNumberList& blocks) {
@@ -192,8 +237,8 @@ void FrameStoreMovieReader::paintSprites(const Entry& entry) {
         const int k = entry.sprites[b];
         if (k == 0)
             continue;
-        const Entry& holder = entry.kind == EntryKind::SortedKey ? entry : m_entries[entry.sources[b]];
-        const ImageBuffer* sheet = holder.image.get();
+        const ImageBuffer* sheet =
+            entry.kind == EntryKind::SortedKey ? entry.image.get() : entryImage(entry.sources[b]);
         if (!sheet || sheet->empty())
             continue;
         const int cellsPerRow = blocksAcross(sheet->width);
@@ -211,7 +256,7 @@ void FrameStoreMovieReader::paintSprites(const Entry& entry) {
 }
 
 void FrameStoreMovieReader::copyBase(const Entry& entry) {
-    const ImageBuffer* base = m_entries[entry.base].image.get();
+    const ImageBuffer* base = entryImage(size_t(entry.base));
     if (base && base->width == m_width && base->height == m_height && !base->empty()) {
         std::copy(base->pixels.begin(), base->pixels.end(), frame->pixels.begin());
     } else if (base && !base->empty()) {
@@ -235,9 +280,14 @@ const ImageBuffer* FrameStoreMovieReader::frameAt(int index) {
     if (m_width == 0 || m_height == 0)
         return frame.get();
     if (entry.kind == EntryKind::Key || entry.kind == EntryKind::SortedKey) {
-        if (entry.image->width == m_width && entry.image->height == m_height)
-            return entry.image.get();
-        frame->pixels = resizeCanvas(*entry.image, m_width, m_height)->pixels;
+        const ImageBuffer* image = entryImage(chosen);
+        if (!image) {
+            std::fill(frame->pixels.begin(), frame->pixels.end(), 0xFFFFFFFFu);
+            return frame.get();
+        }
+        if (image->width == m_width && image->height == m_height)
+            return image;
+        frame->pixels = resizeCanvas(*image, m_width, m_height)->pixels;
         return frame.get();
     }
     copyBase(entry);

@@ -31,6 +31,9 @@ public:
     static constexpr size_t kDefaultMemoryLimit = size_t(1) << 30;
     // Images wider than this are shrunk by the smallest factor 2 .. 9 that fits.
     static constexpr int kMaxImageWidth = 720;
+    // Key frames that are JPEGs of the store's size stay as their file bytes
+    // and are decoded when shown; this many decoded ones are kept for revisits.
+    static constexpr size_t kDecodedKeyFrames = 4;
 
     explicit FrameStoreMovieReader(size_t memoryLimit = kDefaultMemoryLimit) : m_memoryLimit(memoryLimit) {}
 
@@ -52,6 +55,7 @@ private:
         EntryKind kind = EntryKind::Key;
         int position = 0;
         ImagePtr image;  // key frame, rebuilt sorted key frame, or difference sheet
+        std::string jpeg;  // instead of image: a key frame's JPEG file, decoded on demand
         int base = 0;    // nearest N or S entry above (D and d)
         // Per block: cell + 1 of the sheet that supplies it (0: none), and
         // the entry whose image is that sheet. Empty for N entries.
@@ -60,6 +64,9 @@ private:
     };
 
     bool reserve(size_t bytes);
+    // The image of entry i: its own, or its key frame decoded (kept among the
+    // last few decoded); none when it has neither.
+    const ImageBuffer* entryImage(size_t i);
     bool loadEntryImages(const FrameStoreIndex& index, const std::string& directory);
     void applyBlockNumbers(BlockNumberList& blocks);
     void propagate();
@@ -75,6 +82,11 @@ private:
     int m_blockRows = 0;
     int m_blockCount = 0;
     std::vector<Entry> m_entries;
+    struct DecodedKey {
+        size_t entry;
+        ImagePtr image;
+    };
+    std::vector<DecodedKey> m_decodedKeys;  // least recently used first
 };
 
 }  // namespace veltro
