@@ -187,6 +187,7 @@ struct ObjectTracker::State {
     std::vector<cv::Mat> previous;  // pyramid of the last frame
     std::vector<cv::Mat> current;   // this frame's, its pictures reused frame after frame
     cv::Mat previousGray;
+    bool beyondEdge = false;  // the last unsure guess had left the picture
     bool small = false;   // a small object, matched whole
     cv::Mat firstCore;    // the middle of the box when tracking started
     cv::Mat recentCore;   // the same, slowly following changes of appearance
@@ -466,13 +467,20 @@ struct ObjectTracker::State {
                 adaptLook(frame);
         } else {
             // Not found for sure: carry on with the guess for a few frames
-            // (a short cover); the caller keeps only sure positions.
+            // (a short cover); the caller keeps only sure positions. A guess
+            // that runs out of the picture waits at its edge, inside it: an
+            // object that only touched the edge (a ball bouncing off the
+            // floor at the bottom of the picture) is found again there.
+            const double halfWidth = std::min(boxWidth(), static_cast<double>(gray.cols)) / 2;
+            const double halfHeight = std::min(boxHeight(), static_cast<double>(gray.rows)) / 2;
+            cx = std::clamp(predictedX, halfWidth, gray.cols - halfWidth);
+            cy = std::clamp(predictedY, halfHeight, gray.rows - halfHeight);
+            const cv::Rect2d guess(predictedX - boxWidth() / 2, predictedY - boxHeight() / 2, boxWidth(), boxHeight());
+            beyondEdge = (guess & cv::Rect2d(0, 0, gray.cols, gray.rows)).area() < kMinVisible * guess.area();
             if (++unsure > kMaxUnsure) {
-                failure = "lost";
+                failure = beyondEdge ? "left" : "lost";
                 return false;
             }
-            cx = predictedX;
-            cy = predictedY;
         }
         if (cx < 0 || cy < 0 || cx >= gray.cols || cy >= gray.rows) {
             failure = "left";
