@@ -94,16 +94,26 @@ double median(std::vector<double> values) {
     return m;
 }
 
-// Normalised cross-correlation of two same-sized float patches; 0 for flat ones.
+// Normalised cross-correlation of two same-sized one-channel float patches
+// (continuous, as getRectSubPix makes them), in one pass; 0 for flat ones.
 double correlation(const cv::Mat& a, const cv::Mat& b) {
-    cv::Scalar meanA, devA, meanB, devB;
-    cv::meanStdDev(a, meanA, devA);
-    cv::meanStdDev(b, meanB, devB);
-    if (devA[0] < 1e-3 || devB[0] < 1e-3)
+    const auto* pa = a.ptr<float>();
+    const auto* pb = b.ptr<float>();
+    const size_t n = a.total();
+    double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+    for (size_t i = 0; i < n; ++i) {
+        sa += pa[i];
+        sb += pb[i];
+        saa += static_cast<double>(pa[i]) * pa[i];
+        sbb += static_cast<double>(pb[i]) * pb[i];
+        sab += static_cast<double>(pa[i]) * pb[i];
+    }
+    const double count = static_cast<double>(n);
+    const double varA = saa / count - (sa / count) * (sa / count);
+    const double varB = sbb / count - (sb / count) * (sb / count);
+    if (varA < 1e-6 || varB < 1e-6)
         return 0.0;
-    const cv::Mat da = a - meanA[0];
-    const cv::Mat db = b - meanB[0];
-    return da.dot(db) / (devA[0] * devB[0] * static_cast<double>(a.total()));
+    return (sab / count - (sa / count) * (sb / count)) / std::sqrt(varA * varB);
 }
 
 }  // namespace
@@ -243,10 +253,10 @@ struct ObjectTracker::State {
         std::vector<int> valid;
         std::vector<double> fb, ncc;
         const cv::Rect2f frameRect(0, 0, static_cast<float>(gray.cols), static_cast<float>(gray.rows));
+        cv::Mat a, c;
         for (size_t k = 0; k < from.size(); ++k) {
             if (!forwardOk[k] || !backwardOk[k] || !frameRect.contains(to[k]))
                 continue;
-            cv::Mat a, c;
             cv::getRectSubPix(previousGray, cv::Size(kPatchSide, kPatchSide), from[k], a, CV_32F);
             cv::getRectSubPix(gray, cv::Size(kPatchSide, kPatchSide), to[k], c, CV_32F);
             valid.push_back(static_cast<int>(k));
