@@ -464,8 +464,12 @@ struct ObjectTracker::State {
             const int frames = unsure + 1;
             const double vx = (centre.x - sureX) / frames;
             const double vy = (centre.y - sureY) / frames;
-            velocityX = unsure == 0 && (velocityX != 0.0 || velocityY != 0.0) ? kVelocityBlend * vx + (1 - kVelocityBlend) * velocityX : vx;
-            velocityY = unsure == 0 && (velocityX != 0.0 || velocityY != 0.0) ? kVelocityBlend * vy + (1 - kVelocityBlend) * velocityY : vy;
+            // A new motion is blended into a kept one; the first motion, or
+            // one found after unsure frames, is taken as it is (for both
+            // directions alike: decided before either changes).
+            const bool blend = unsure == 0 && (velocityX != 0.0 || velocityY != 0.0);
+            velocityX = blend ? kVelocityBlend * vx + (1 - kVelocityBlend) * velocityX : vx;
+            velocityY = blend ? kVelocityBlend * vy + (1 - kVelocityBlend) * velocityY : vy;
             cx = sureX = centre.x;
             cy = sureY = centre.y;
             boxScale = matchScale;
