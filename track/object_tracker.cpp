@@ -2,10 +2,14 @@
 // (forward-backward checking, patch correlation filtering), confirmed every
 // frame by matching the middle of the object as it looked when tracking
 // started, quarter by quarter so that a partly covered object still matches.
+// The work per frame is kept small: the flow's pyramids reuse their pictures,
+// only the windows that are matched are turned into Lab, and a close match
+// right where the flow points spares the full search.
 #include "track/object_tracker.h"
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -50,6 +54,12 @@ constexpr double kSearchShare = 0.3;
 constexpr double kMinSearch = 6.0;
 // Least correlation at which the object counts as found for sure.
 constexpr double kMinMatch = 0.5;
+// How far around the flow's guess the quick look searches (working pixels),
+// and the least correlation that settles a frame there without the full
+// search; a small object needs a closer one.
+constexpr double kQuickSearch = 3.0;
+constexpr double kQuickMatch = 0.75;
+constexpr double kQuickMatchSmall = 0.9;
 // Boxes whose smaller side is below this (working pixels) hold a small
 // object: its look is matched whole, with the edge of the box around it (a
 // small plain object has no inner detail, and quarters of it say nothing),
@@ -65,7 +75,7 @@ constexpr double kAgreement = 2.0;
 // colour.
 constexpr double kChromaWeight = 2.0;
 // Scales tried around the flow's scale when matching.
-constexpr double kMatchScales[] = {0.96, 1.0, 1.04};
+constexpr std::initializer_list<double> kMatchScales = {0.96, 1.0, 1.04};
 // Least part of the box that must remain inside the picture.
 constexpr double kMinVisible = 0.5;
 // Per-frame scale change is held to this range.
@@ -84,45 +94,84 @@ double median(std::vector<double> values) {
     return m;
 }
 
-// Normalised cross-correlation of two same-sized float patches; 0 for flat ones.
+// Normalised cross-correlation of two same-sized one-channel float patches
+// (continuous, as getRectSubPix makes them), in one pass; 0 for flat ones.
 double correlation(const cv::Mat& a, const cv::Mat& b) {
-    cv::Scalar meanA, devA, meanB, devB;
-    cv::meanStdDev(a, meanA, devA);
-    cv::meanStdDev(b, meanB, devB);
-    if (devA[0] < 1e-3 || devB[0] < 1e-3)
+    const auto* pa = a.ptr<float>();
+    const auto* pb = b.ptr<float>();
+    const size_t n = a.total();
+    double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+    for (size_t i = 0; i < n; ++i) {
+        sa += pa[i];
+        sb += pb[i];
+        saa += static_cast<double>(pa[i]) * pa[i];
+        sbb += static_cast<double>(pb[i]) * pb[i];
+        sab += static_cast<double>(pa[i]) * pb[i];
+    }
+    const double count = static_cast<double>(n);
+    const double varA = saa / count - (sa / count) * (sa / count);
+    const double varB = sbb / count - (sb / count) * (sb / count);
+    if (varA < 1e-6 || varB < 1e-6)
         return 0.0;
-    const cv::Mat da = a - meanA[0];
-    const cv::Mat db = b - meanB[0];
-    return da.dot(db) / (devA[0] * devB[0] * static_cast<double>(a.total()));
+    return (sab / count - (sa / count) * (sb / count)) / std::sqrt(varA * varB);
 }
 
 }  // namespace
 
-// A picture at the tracker's working size: 8-bit grey for the flow and Lab
-// colour (as floats, colour weighted) for matching the object's look.
+// A picture at the tracker's working size: 8-bit grey for the flow, and the
+// 8-bit colour picture from which the parts that are matched against the
+// object's look are turned into Lab (as floats, colour weighted) when asked
+// for: only a few small windows of a frame are ever compared.
 struct WorkingFrame {
     cv::Mat gray;
-    cv::Mat colour;
+    cv::Mat bgr;
     bool empty() const { return gray.empty(); }
+
+    // Lab colour of the part of area inside the picture; inside is set to
+    // that part (empty when none, and so is the result).
+    cv::Mat colour(const cv::Rect& area, cv::Rect& inside) const {
+        inside = area & cv::Rect(0, 0, bgr.cols, bgr.rows);
+        if (inside.empty())
+            return {};
+        cv::Mat lab, out;
+        cv::cvtColor(bgr(inside), lab, cv::COLOR_BGR2Lab);
+        lab.convertTo(out, CV_32FC3);
+        out -= cv::Scalar(0.0, 128.0, 128.0);
+        cv::multiply(out, cv::Scalar(1.0, kChromaWeight, kChromaWeight), out);
+        return out;
+    }
+
+    // The colour of a size.width x size.height part centred on centre (sub-
+    // pixel, the picture's edge pixels repeated outside it).
+    cv::Mat colourAround(cv::Size size, cv::Point2d centre) const {
+        // Two pixels more on every side than the part needs, so that only
+        // the picture's own edge is ever repeated.
+        const cv::Rect area(static_cast<int>(std::floor(centre.x - size.width / 2.0)) - 2,
+                            static_cast<int>(std::floor(centre.y - size.height / 2.0)) - 2, size.width + 5,
+                            size.height + 5);
+        cv::Rect inside;
+        const cv::Mat lab = colour(area, inside);
+        cv::Mat part;
+        if (lab.empty())
+            return cv::Mat::zeros(size, CV_32FC3);
+        cv::getRectSubPix(lab, size,
+                          cv::Point2f(static_cast<float>(centre.x - inside.x), static_cast<float>(centre.y - inside.y)),
+                          part, CV_32F);
+        return part;
+    }
 };
 
 static WorkingFrame workingFrame(const ImageBuffer& frame, double scale) {
     // ImageBuffer words are 0xAARRGGBB: in memory B, G, R, A.
     cv::Mat bgra(frame.height, frame.width, CV_8UC4, const_cast<uint32_t*>(frame.data()));
-    cv::Mat bgr;
-    cv::cvtColor(bgra, bgr, cv::COLOR_BGRA2BGR);
+    WorkingFrame w;
+    cv::cvtColor(bgra, w.bgr, cv::COLOR_BGRA2BGR);
     if (scale < 1.0) {
         cv::Mat small;
-        cv::resize(bgr, small, cv::Size(), scale, scale, cv::INTER_AREA);
-        bgr = small;
+        cv::resize(w.bgr, small, cv::Size(), scale, scale, cv::INTER_AREA);
+        w.bgr = small;
     }
-    WorkingFrame w;
-    cv::cvtColor(bgr, w.gray, cv::COLOR_BGR2GRAY);
-    cv::Mat lab;
-    cv::cvtColor(bgr, lab, cv::COLOR_BGR2Lab);
-    lab.convertTo(w.colour, CV_32FC3);
-    w.colour -= cv::Scalar(0.0, 128.0, 128.0);
-    cv::multiply(w.colour, cv::Scalar(1.0, kChromaWeight, kChromaWeight), w.colour);
+    cv::cvtColor(w.bgr, w.gray, cv::COLOR_BGR2GRAY);
     return w;
 }
 
@@ -146,7 +195,9 @@ struct ObjectTracker::State {
     double velocityY = 0.0;
     int unsure = 0;
     std::vector<cv::Mat> previous;  // pyramid of the last frame
+    std::vector<cv::Mat> current;   // this frame's, its pictures reused frame after frame
     cv::Mat previousGray;
+    bool beyondEdge = false;  // the last unsure guess had left the picture
     bool small = false;   // a small object, matched whole
     cv::Mat firstCore;    // the middle of the box when tracking started
     cv::Mat recentCore;   // the same, slowly following changes of appearance
@@ -170,8 +221,7 @@ struct ObjectTracker::State {
         const double share = small ? 1.0 : kCoreShare;
         const cv::Size coreSize(std::max(6, static_cast<int>(width0 * share)),
                                 std::max(6, static_cast<int>(height0 * share)));
-        cv::getRectSubPix(frame.colour, coreSize, cv::Point2f(static_cast<float>(cx), static_cast<float>(cy)),
-                          firstCore, CV_32F);
+        firstCore = frame.colourAround(coreSize, {cx, cy});
         recentCore = firstCore.clone();
         previousGray = gray;
         cv::buildOpticalFlowPyramid(gray, previous, kFlowWindow, kFlowLevels);
@@ -203,10 +253,10 @@ struct ObjectTracker::State {
         std::vector<int> valid;
         std::vector<double> fb, ncc;
         const cv::Rect2f frameRect(0, 0, static_cast<float>(gray.cols), static_cast<float>(gray.rows));
+        cv::Mat a, c;
         for (size_t k = 0; k < from.size(); ++k) {
             if (!forwardOk[k] || !backwardOk[k] || !frameRect.contains(to[k]))
                 continue;
-            cv::Mat a, c;
             cv::getRectSubPix(previousGray, cv::Size(kPatchSide, kPatchSide), from[k], a, CV_32F);
             cv::getRectSubPix(gray, cv::Size(kPatchSide, kPatchSide), to[k], c, CV_32F);
             valid.push_back(static_cast<int>(k));
@@ -276,66 +326,85 @@ struct ObjectTracker::State {
         return scores;
     }
 
-    // Looks for the middle of the object, as it was at the start and as it
-    // looked lately, around a guessed centre at the guessed scale and a
-    // little either side. The best correlation, its centre and scale.
-    double match(const cv::Mat& colour, double gx, double gy, double gscale, double reach, cv::Point2d& centre,
-                 double& bestScale) const {
-        double best = -1.0;
-        for (const cv::Mat* core : {&firstCore, &recentCore}) {
-            for (double factor : kMatchScales) {
+    // Looks for the middle of the object in each of looks around a guessed
+    // centre (up to reach working pixels off) at the guessed scale times each
+    // of factors. The best correlation (the recent look's lowered a little:
+    // it may have drifted), its centre and scale, and whether that best lies
+    // on the edge of the searched area (the object may be further off); -1
+    // when nothing could be compared.
+    double match(const WorkingFrame& frame, std::initializer_list<const cv::Mat*> looks,
+                 std::initializer_list<double> factors, double gx, double gy, double gscale, double reach,
+                 cv::Point2d& centre, double& bestScale, bool* onEdge = nullptr) const {
+        // Every placement looked at, and the one stretch of the picture
+        // that covers them all, turned into Lab once.
+        struct Placement {
+            const cv::Mat* look;
+            double scale;
+            cv::Size size;
+            cv::Rect area;
+        };
+        std::vector<Placement> placements;
+        cv::Rect all;
+        const int r = static_cast<int>(std::ceil(reach));
+        for (const cv::Mat* look : looks) {
+            for (double factor : factors) {
                 const double s = gscale * factor;
-                const cv::Size size(std::max(4, static_cast<int>(std::lround(core->cols * s))),
-                                    std::max(4, static_cast<int>(std::lround(core->rows * s))));
-                const int r = static_cast<int>(std::ceil(reach));
+                const cv::Size size(std::max(4, static_cast<int>(std::lround(look->cols * s))),
+                                    std::max(4, static_cast<int>(std::lround(look->rows * s))));
                 const cv::Rect area(static_cast<int>(std::floor(gx - (size.width - 1) / 2.0)) - r,
                                     static_cast<int>(std::floor(gy - (size.height - 1) / 2.0)) - r,
                                     size.width + 2 * r, size.height + 2 * r);
-                const cv::Rect inside = area & cv::Rect(0, 0, colour.cols, colour.rows);
-                if (inside.width <= size.width + 2 || inside.height <= size.height + 2)
-                    continue;
-                cv::Mat templ;
-                cv::resize(*core, templ, size, 0, 0, cv::INTER_AREA);
-                const cv::Mat region = colour(inside);
-                cv::Mat scores;
-                if (small) {
-                    cv::matchTemplate(region, templ, scores, cv::TM_CCOEFF_NORMED);
-                    cv::patchNaNs(scores, 0.0);
-                } else {
-                    scores = quarterScores(region, templ);
-                }
-                double peak = 0.0;
-                cv::Point at;
-                cv::minMaxLoc(scores, nullptr, &peak, nullptr, &at);
-                // The recent look counts a little less: it may have drifted.
-                const double score = core == &firstCore ? peak : peak - kRecentPenalty;
-                if (score <= best)
-                    continue;
-                // Sub-pixel peak from a parabola through the neighbours.
-                auto offset = [](float l, float c, float rr) {
-                    const float d = l - 2 * c + rr;
-                    return std::abs(d) > 1e-6f ? 0.5f * (l - rr) / d : 0.0f;
-                };
-                double sx = at.x, sy = at.y;
-                if (at.x > 0 && at.x < scores.cols - 1)
-                    sx += offset(scores.at<float>(at.y, at.x - 1), scores.at<float>(at.y, at.x),
-                                 scores.at<float>(at.y, at.x + 1));
-                if (at.y > 0 && at.y < scores.rows - 1)
-                    sy += offset(scores.at<float>(at.y - 1, at.x), scores.at<float>(at.y, at.x),
-                                 scores.at<float>(at.y + 1, at.x));
-                best = score;
-                bestScale = s;
-                centre = {inside.x + sx + (size.width - 1) / 2.0, inside.y + sy + (size.height - 1) / 2.0};
+                placements.push_back({look, s, size, area});
+                all = placements.size() == 1 ? area : (all | area);
             }
+        }
+        cv::Rect covered;
+        const cv::Mat colour = frame.colour(all, covered);
+        double best = -1.0;
+        for (const Placement& p : placements) {
+            const cv::Rect inside = p.area & covered;
+            if (inside.width <= p.size.width + 2 || inside.height <= p.size.height + 2)
+                continue;
+            cv::Mat templ;
+            cv::resize(*p.look, templ, p.size, 0, 0, cv::INTER_AREA);
+            const cv::Mat region = colour(inside - covered.tl());
+            cv::Mat scores;
+            if (small) {
+                cv::matchTemplate(region, templ, scores, cv::TM_CCOEFF_NORMED);
+                cv::patchNaNs(scores, 0.0);
+            } else {
+                scores = quarterScores(region, templ);
+            }
+            double peak = 0.0;
+            cv::Point at;
+            cv::minMaxLoc(scores, nullptr, &peak, nullptr, &at);
+            const double score = p.look == &recentCore ? peak - kRecentPenalty : peak;
+            if (score <= best)
+                continue;
+            // Sub-pixel peak from a parabola through the neighbours.
+            auto offset = [](float l, float c, float rr) {
+                const float d = l - 2 * c + rr;
+                return std::abs(d) > 1e-6f ? 0.5f * (l - rr) / d : 0.0f;
+            };
+            double sx = at.x, sy = at.y;
+            if (at.x > 0 && at.x < scores.cols - 1)
+                sx += offset(scores.at<float>(at.y, at.x - 1), scores.at<float>(at.y, at.x),
+                             scores.at<float>(at.y, at.x + 1));
+            if (at.y > 0 && at.y < scores.rows - 1)
+                sy += offset(scores.at<float>(at.y - 1, at.x), scores.at<float>(at.y, at.x),
+                             scores.at<float>(at.y + 1, at.x));
+            best = score;
+            bestScale = p.scale;
+            centre = {inside.x + sx + (p.size.width - 1) / 2.0, inside.y + sy + (p.size.height - 1) / 2.0};
+            if (onEdge != nullptr)
+                *onEdge = at.x == 0 || at.y == 0 || at.x == scores.cols - 1 || at.y == scores.rows - 1;
         }
         return best;
     }
 
     // The recent look moves a little towards the object as it looks now.
-    void adaptLook(const cv::Mat& colour) {
-        cv::Mat now;
-        cv::getRectSubPix(colour, recentCore.size(), cv::Point2f(static_cast<float>(cx), static_cast<float>(cy)), now,
-                          CV_32F);
+    void adaptLook(const WorkingFrame& frame) {
+        const cv::Mat now = frame.colourAround(recentCore.size(), {cx, cy});
         recentCore = (1 - kRecentBlend) * recentCore + kRecentBlend * now;
     }
 
@@ -345,27 +414,44 @@ struct ObjectTracker::State {
             failure = "lost";
             return false;
         }
-        std::vector<cv::Mat> pyramid;
-        cv::buildOpticalFlowPyramid(gray, pyramid, kFlowWindow, kFlowLevels);
+        cv::buildOpticalFlowPyramid(gray, current, kFlowWindow, kFlowLevels);
 
         // Two guesses: where the flow carries the box, and where the object
         // would be had it kept its last sure motion (it may be partly hidden,
         // so that the flow sees the cover standing still).
         double dx = 0.0, dy = 0.0, grow = 1.0;
-        const bool flowed = flow(pyramid, gray, dx, dy, grow);
+        const bool flowed = flow(current, gray, dx, dy, grow);
         const double predictedX = sureX + velocityX * (unsure + 1);
         const double predictedY = sureY + velocityY * (unsure + 1);
         const double reach = std::max(kMinSearch, kSearchShare * std::max(boxWidth(), boxHeight())) * (1 + unsure);
         cv::Point2d centre, other;
         double matchScale = boxScale, otherScale = boxScale;
         double best = -1.0;
-        if (flowed)
-            best = match(frame.colour, cx + dx, cy + dy, boxScale * grow, reach, centre, matchScale);
-        const double predicted = match(frame.colour, predictedX, predictedY, boxScale, reach, other, otherScale);
-        if (predicted > best) {
-            best = predicted;
-            centre = other;
-            matchScale = otherScale;
+        // The quick look: where a reliable flow puts the object, its first
+        // look at the flow's scale, a few pixels around. A close match there
+        // (not at the edge of that small search) settles the frame; the full
+        // search, which covers the same placements and more, could only
+        // confirm that the object is there.
+        bool quick = false;
+        if (flowed && unsure == 0) {
+            bool onEdge = true;
+            const double score = match(frame, {&firstCore}, {1.0}, cx + dx, cy + dy, boxScale * grow, kQuickSearch,
+                                       centre, matchScale, &onEdge);
+            quick = !onEdge && score >= (small ? kQuickMatchSmall : kQuickMatch);
+            if (quick)
+                best = score;
+        }
+        if (!quick) {
+            if (flowed)
+                best = match(frame, {&firstCore, &recentCore}, kMatchScales, cx + dx, cy + dy, boxScale * grow, reach,
+                             centre, matchScale);
+            const double predicted = match(frame, {&firstCore, &recentCore}, kMatchScales, predictedX, predictedY,
+                                           boxScale, reach, other, otherScale);
+            if (predicted > best) {
+                best = predicted;
+                centre = other;
+                matchScale = otherScale;
+            }
         }
 
         bool found = best >= (small ? kMinMatchSmall : kMinMatch);
@@ -378,8 +464,12 @@ struct ObjectTracker::State {
             const int frames = unsure + 1;
             const double vx = (centre.x - sureX) / frames;
             const double vy = (centre.y - sureY) / frames;
-            velocityX = unsure == 0 && (velocityX != 0.0 || velocityY != 0.0) ? kVelocityBlend * vx + (1 - kVelocityBlend) * velocityX : vx;
-            velocityY = unsure == 0 && (velocityX != 0.0 || velocityY != 0.0) ? kVelocityBlend * vy + (1 - kVelocityBlend) * velocityY : vy;
+            // A new motion is blended into a kept one; the first motion, or
+            // one found after unsure frames, is taken as it is (for both
+            // directions alike: decided before either changes).
+            const bool blend = unsure == 0 && (velocityX != 0.0 || velocityY != 0.0);
+            velocityX = blend ? kVelocityBlend * vx + (1 - kVelocityBlend) * velocityX : vx;
+            velocityY = blend ? kVelocityBlend * vy + (1 - kVelocityBlend) * velocityY : vy;
             cx = sureX = centre.x;
             cy = sureY = centre.y;
             boxScale = matchScale;
@@ -388,16 +478,23 @@ struct ObjectTracker::State {
             // (not that of a small object: its box is mostly background, and
             // following it lets the box slide off the object).
             if (!small)
-                adaptLook(frame.colour);
+                adaptLook(frame);
         } else {
             // Not found for sure: carry on with the guess for a few frames
-            // (a short cover); the caller keeps only sure positions.
+            // (a short cover); the caller keeps only sure positions. A guess
+            // that runs out of the picture waits at its edge, inside it: an
+            // object that only touched the edge (a ball bouncing off the
+            // floor at the bottom of the picture) is found again there.
+            const double halfWidth = std::min(boxWidth(), static_cast<double>(gray.cols)) / 2;
+            const double halfHeight = std::min(boxHeight(), static_cast<double>(gray.rows)) / 2;
+            cx = std::clamp(predictedX, halfWidth, gray.cols - halfWidth);
+            cy = std::clamp(predictedY, halfHeight, gray.rows - halfHeight);
+            const cv::Rect2d guess(predictedX - boxWidth() / 2, predictedY - boxHeight() / 2, boxWidth(), boxHeight());
+            beyondEdge = (guess & cv::Rect2d(0, 0, gray.cols, gray.rows)).area() < kMinVisible * guess.area();
             if (++unsure > kMaxUnsure) {
-                failure = "lost";
+                failure = beyondEdge ? "left" : "lost";
                 return false;
             }
-            cx = predictedX;
-            cy = predictedY;
         }
         if (cx < 0 || cy < 0 || cx >= gray.cols || cy >= gray.rows) {
             failure = "left";
@@ -408,7 +505,7 @@ struct ObjectTracker::State {
             failure = "left";
             return false;
         }
-        previous = std::move(pyramid);
+        std::swap(previous, current);
         previousGray = gray;
         return true;
     }

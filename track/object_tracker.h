@@ -8,11 +8,14 @@
 // object as it looked at the start (and, slowly updated, lately) is matched
 // in colour (Lab, colour weighted above lightness) quarter by quarter, so a
 // partly covered object is still found; a good match makes the position sure.
+// Most frames need only a quick look: where a reliable flow puts the object,
+// its first look at the flow's scale, a few pixels around; a close match there
+// settles the frame, and only the other frames get the full search.
 // A small object (a box under 24 pixels) is matched whole with the edge of
 // its box, keeps its first look, and needs a closer match, or one that lies
-// where both its motion and the flow put it. A few unsure frames in a row (a short cover) are
-// bridged; more end the tracking, and the result never goes past the last
-// frame the object was surely found in.
+// where both its motion and the flow put it. A few unsure frames in a row (a
+// short cover) are bridged; more end the tracking, and the result never goes
+// past the last frame the object was surely found in.
 #pragma once
 
 #include <functional>

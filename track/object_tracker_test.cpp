@@ -112,13 +112,36 @@ TEST(ObjectTracker, StopsAtTheLastFrameBeforeTheObjectLeavesThePicture) {
     TrackOutcome outcome;
     ASSERT_TRUE(trackObject(clip.supplier(), clip.frameCount(), targetAt(clip, 0), 0, clip.frameCount() - 1,
                             progress, outcome, nullptr));
-    EXPECT_NE(outcome.forwardEnd, TrackEnd::Reached);
+    EXPECT_EQ(outcome.forwardEnd, TrackEnd::Left);
     ASSERT_FALSE(outcome.points.empty());
     EXPECT_EQ(outcome.forwardMissed, outcome.points.back().frame + 1);
     // Never a position the object was not at, and not given up long before
     // the object's centre reached the edge.
     EXPECT_LE(trackError(clip, outcome.points).worst, 8.0);
     EXPECT_GT(clip.truth(outcome.points.back().frame).x, options.width - clip.radius(0) * 2);
+}
+
+TEST(ObjectTracker, FollowsAnObjectThatDipsPartlyOutOfThePictureAndComesBack) {
+    ClipOptions options;
+    // At an even, brisk pace the object's centre comes within a few pixels
+    // of the bottom and then the top edge, a third of it out of the picture.
+    options.swing = 0.47;
+    options.slowFrames = 0.01;
+    options.slowWay = 0.01;
+    options.frames = 60;
+    options.postWidth = 0;
+    SyntheticClip clip(options);
+    SilentProgress progress;
+    TrackOutcome outcome;
+    ASSERT_TRUE(trackObject(clip.supplier(), clip.frameCount(), targetAt(clip, 0), 0, clip.frameCount() - 1,
+                            progress, outcome, nullptr));
+    EXPECT_EQ(outcome.forwardEnd, TrackEnd::Reached) << "missed at frame " << outcome.forwardMissed;
+    ASSERT_EQ(outcome.points.size(), static_cast<size_t>(clip.frameCount()));
+    // Half hidden at the edge the object is only guessed; the guesses stay
+    // on the part of it that shows.
+    const auto e = trackError(clip, outcome.points);
+    EXPECT_LE(e.mean, 3.0);
+    EXPECT_LE(e.worst, clip.radius(clip.frameCount() - 1));
 }
 
 TEST(ObjectTracker, EndsWhenTheObjectIsCoveredAndNeverInventsAPath) {

@@ -28,9 +28,12 @@ struct ClipOptions {
     // the picture height.
     double radius0 = 0.07;
     double radius1 = 0.10;
-    // Where the object goes: from this x (fraction of the width) to that one.
+    // Where the object goes: from this x (fraction of the width) to that one,
+    // and how far up and down it swings (fraction of the height either way
+    // from the middle; 0.5 reaches the top and bottom edges).
     double fromX = 0.15;
     double toX = 0.85;
+    double swing = 0.22;
     // Share of the frames the first, slow part of the motion takes, and the
     // share of the way it covers.
     double slowFrames = 0.55;
@@ -75,7 +78,7 @@ public:
     TrackPoint truth(int f) const {
         const double s = way(f);
         const double x = o.width * (o.fromX + (o.toX - o.fromX) * s);
-        const double y = o.height * (0.5 + 0.22 * std::sin(2.0 * std::numbers::pi * 1.1 * s));
+        const double y = o.height * (0.5 + o.swing * std::sin(2.0 * std::numbers::pi * 1.1 * s));
         return {x, y, f};
     }
     double radius(int f) const {
