@@ -16,6 +16,7 @@
 
 #include "encode/difference_encoder.h"
 #include "encode/key_choice.h"
+#include "encode/psnr_tables.h"
 #include "framestore/frame_store_index.h"
 #include "framestore/ncrf_escaping.h"
 #include "image/file_utils.h"
@@ -55,6 +56,11 @@ public:
           m_directory(directoryOf(indexPath)), m_prefix(baseName(indexPath)),
           m_sheetHeight(usableSheetHeight(settings.sheetHeight) ? settings.sheetHeight : kFallbackSheetHeight) {
         m_jpeg.quality = std::clamp(settings.jpegQuality, 0, 100);
+        // Under adaptive keys every image (key frames, key and difference
+        // sheets) carries tables tuned for picture error: the same quality in
+        // fewer bytes, and ordinary JPEG files still.
+        if (settings.adaptiveKeys)
+            usePsnrTables(m_jpeg, m_jpeg.quality);
     }
 
     // The loop over every output position; the index text afterwards.
