@@ -309,6 +309,8 @@ void chainByColour(const ImageBuffer& sheet, SpriteRecords& records) {
             if (d < bestDistance) {
                 bestDistance = d;
                 best = j;
+                if (d == 0)
+                    break;  // nothing is nearer than the same colour
             }
         }
         take(best);

@@ -76,7 +76,7 @@ enum class SheetOrder {
 
 // How many cells ahead (in brightness order) a colour chain looks for the
 // nearest next cell; bounds the work to that many comparisons a cell.
-constexpr int kChainWindow = 64;
+constexpr int kChainWindow = 16;
 
 // A new sheet of the same size with the cells in the given order; the records
 // are sorted into the same order (cell numbers keep naming the cells of the
