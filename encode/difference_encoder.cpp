@@ -269,8 +269,8 @@ int32_t colourDistance(const CellColour& a, const CellColour& b) {
 }
 
 // Reorders records (already in brightness order) into the colour chain. The
-// cells not yet taken form a list in brightness order, so each step looks at
-// exactly the next kChainWindow of them.
+// records not yet taken form a list in brightness order, so each step looks
+// at no more than the next kChainWindow of them.
 void chainByColour(const ImageBuffer& sheet, SpriteRecords& records) {
     const int cellsPerRow = sheet.width / kBlockSize;
     const size_t n = records.size();
@@ -280,13 +280,15 @@ void chainByColour(const ImageBuffer& sheet, SpriteRecords& records) {
     for (size_t i = 0; i < n; ++i)
         colours[i] = cellColour(sheet, (records[i].cell % cellsPerRow) * kBlockSize,
                                 (records[i].cell / cellsPerRow) * kBlockSize);
-    // Doubly linked list of the free cells; n ends it.
-    std::vector<size_t> next(n + 1), previous(n + 1);
-    for (size_t i = 0; i <= n; ++i) {
+    // Records 1 .. n - 1 as a doubly linked list in brightness order, n
+    // standing for none at either end; record 0, the brightest, starts the
+    // chain.
+    std::vector<size_t> next(n), previous(n);
+    for (size_t i = 1; i < n; ++i) {
         next[i] = i + 1;
-        previous[i] = i == 0 ? n : i - 1;
+        previous[i] = i == 1 ? n : i - 1;
     }
-    size_t head = 1;  // cell 0, the brightest, starts the chain
+    size_t head = 1;
     auto take = [&](size_t i) {
         if (previous[i] == n)
             head = next[i];
@@ -295,7 +297,6 @@ void chainByColour(const ImageBuffer& sheet, SpriteRecords& records) {
         if (next[i] < n)
             previous[next[i]] = previous[i];
     };
-    previous[1] = n;
     SpriteRecords chained;
     chained.reserve(n);
     chained.push_back(records[0]);
