@@ -1,5 +1,6 @@
 // Bytes at equal picture quality: the frame store, as designed and with
-// adaptive keys, against one JPEG per frame (4:4:4, optimised Huffman, as our
+// adaptive keys (key frames where difference frames cost more, every image
+// with quantisation tables tuned for picture error), against one JPEG per frame (4:4:4, optimised Huffman, as our
 // JPEG writer does, qualities 5..95) and against H.264 (ffmpeg libx264, a key
 // frame every 12 frames, yuv420p as web video is), on generated clips (fixed
 // camera, panning camera, zoom, scene cut) and on any real clips named in
@@ -34,6 +35,7 @@
 
 #include "encode/frame_store_writer.h"
 #include "encode/key_choice.h"
+#include "encode/psnr_tables.h"
 #include "encode/synthetic_clip.h"
 #include "image/file_utils.h"
 #include "image/jpeg_format.h"
@@ -379,9 +381,16 @@ void printRule() {
         "  s < %.2f: difference frame; s >= %.2f: key frame (\"N\", the new reference); in between a trial\n"
         "  encode in memory of those blocks as a sorted sprite sheet (S bytes) and of the key frame (K bytes):\n"
         "  key frame when K <= S + %.1f bytes x sprites (their index pairs). A trial's verdict narrows the\n"
-        "  band for later frames (to its share +- %.2f), so trials stay few.\n\n",
+        "  band for later frames (to its share +- %.2f), so trials stay few.\n",
         rule.thresholdPart, rule.highestChoiceQuality, rule.keyShareLow, rule.keyShareHigh, rule.indexBytesPerSprite,
         AdaptiveKeyChooser::kLearnedMargin);
+    const JpegQuantTables at75 = psnrQuantTables(75);
+    std::printf("Every image under the option carries quantisation tables tuned for PSNR: step s at (u, v)\n"
+                "  s x (1 + min(0.1, s / 200) x (u + v)), chroma 1.2x, baseline; s by quality:");
+    for (int q : {10, 25, 50, 75, 85, 90, 95, 100})
+        std::printf(" q%d %.1f;", q, psnrTableStep(q));
+    std::printf("\n  at quality 75 luminance runs %d..%d, chroma %d..%d (standard tables: 5..61 and 9..50).\n\n",
+                at75.luma.front(), at75.luma.back(), at75.chroma.front(), at75.chroma.back());
 }
 
 void printTables() {

@@ -5,7 +5,9 @@
 #include "encode/difference_encoder.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -240,9 +242,92 @@ ImagePtr packChangedBlocks(ImagePtr sheet, SpriteRecords& records, const ImageBu
         [](uint32_t p) { return p | kOpaque; });
 }
 
-ImagePtr sortSheet(const ImageBuffer& sheet, SpriteRecords& records) {
+namespace {
+
+// The mean colour of a cell as JPEG codes it (luminance and both colour
+// differences), times 64.
+struct CellColour {
+    int32_t y = 0, cb = 0, cr = 0;
+};
+
+CellColour cellColour(const ImageBuffer& sheet, int x0, int y0) {
+    int32_t r = 0, g = 0, b = 0;
+    for (int y = y0; y < std::min(y0 + kBlockSize, sheet.height); ++y)
+        for (int x = x0; x < std::min(x0 + kBlockSize, sheet.width); ++x) {
+            const uint32_t p = sheet.at(x, y);
+            r += int32_t((p >> 16) & 0xFF);
+            g += int32_t((p >> 8) & 0xFF);
+            b += int32_t(p & 0xFF);
+        }
+    // The JFIF conversion in integers scaled by 1000.
+    return {(299 * r + 587 * g + 114 * b) / 1000, (-169 * r - 331 * g + 500 * b) / 1000,
+            (500 * r - 419 * g - 81 * b) / 1000};
+}
+
+int32_t colourDistance(const CellColour& a, const CellColour& b) {
+    return std::abs(a.y - b.y) + std::abs(a.cb - b.cb) + std::abs(a.cr - b.cr);
+}
+
+// Reorders records (already in brightness order) into the colour chain. The
+// records not yet taken form a list in brightness order, so each step looks
+// at no more than the next kChainWindow of them.
+void chainByColour(const ImageBuffer& sheet, SpriteRecords& records) {
+    const int cellsPerRow = sheet.width / kBlockSize;
+    const size_t n = records.size();
+    if (n < 3 || cellsPerRow <= 0)
+        return;
+    std::vector<CellColour> colours(n);
+    for (size_t i = 0; i < n; ++i)
+        colours[i] = cellColour(sheet, (records[i].cell % cellsPerRow) * kBlockSize,
+                                (records[i].cell / cellsPerRow) * kBlockSize);
+    // Records 1 .. n - 1 as a doubly linked list in brightness order, n
+    // standing for none at either end; record 0, the brightest, starts the
+    // chain.
+    std::vector<size_t> next(n), previous(n);
+    for (size_t i = 1; i < n; ++i) {
+        next[i] = i + 1;
+        previous[i] = i == 1 ? n : i - 1;
+    }
+    size_t head = 1;
+    auto take = [&](size_t i) {
+        if (previous[i] == n)
+            head = next[i];
+        else
+            next[previous[i]] = next[i];
+        if (next[i] < n)
+            previous[next[i]] = previous[i];
+    };
+    SpriteRecords chained;
+    chained.reserve(n);
+    chained.push_back(records[0]);
+    size_t current = 0;
+    for (size_t k = 1; k < n; ++k) {
+        size_t best = head;
+        int32_t bestDistance = INT32_MAX;
+        int seen = 0;
+        for (size_t j = head; j < n && seen < kChainWindow; j = next[j], ++seen) {
+            const int32_t d = colourDistance(colours[j], colours[current]);
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = j;
+                if (d == 0)
+                    break;  // nothing is nearer than the same colour
+            }
+        }
+        take(best);
+        current = best;
+        chained.push_back(records[best]);
+    }
+    records = std::move(chained);
+}
+
+}  // namespace
+
+ImagePtr sortSheet(const ImageBuffer& sheet, SpriteRecords& records, SheetOrder order) {
     std::stable_sort(records.begin(), records.end(),
                      [](const SpriteRecord& a, const SpriteRecord& b) { return a.brightness > b.brightness; });
+    if (order == SheetOrder::ColourChain)
+        chainByColour(sheet, records);
     auto sorted = std::make_unique<ImageBuffer>(sheet.width, sheet.height);
     sorted->hasAlpha = sheet.hasAlpha;
     const int cellsPerRow = sheet.width / kBlockSize;
@@ -275,7 +360,7 @@ bool fitsList(const SpriteRecords& records, bool withValues) {
 }  // namespace
 
 bool completeSheet(const ImageBuffer& sheet, SpriteRecords& records, const std::string& path,
-                   ImageFormat& jpeg, BlockNumberList& list) {
+                   ImageFormat& jpeg, BlockNumberList& list, SheetOrder order) {
     if (records.empty()) {
         list.push(0);
         ImageBuffer blank(1, 1);
@@ -286,7 +371,7 @@ bool completeSheet(const ImageBuffer& sheet, SpriteRecords& records, const std::
     const int cellsPerRow = std::max(1, sheet.width / kBlockSize);
     const int rows = static_cast<int>((records.size() + cellsPerRow - 1) / cellsPerRow) * kBlockSize;
     ImagePtr cropped = topRows(sheet, rows);
-    ImagePtr sorted = sortSheet(*cropped, records);
+    ImagePtr sorted = sortSheet(*cropped, records, order);
     list.push(static_cast<int>(records.size()));
     for (const SpriteRecord& r : records) {
         list.push(r.value);
@@ -295,12 +380,12 @@ bool completeSheet(const ImageBuffer& sheet, SpriteRecords& records, const std::
     return jpeg.save(path, *sorted);
 }
 
-ImagePtr sortedKeySheet(const ImageBuffer& frame, BlockNumberList& list) {
+ImagePtr sortedKeySheet(const ImageBuffer& frame, BlockNumberList& list, SheetOrder order) {
     SpriteRecords records;
     ImagePtr sheet = packBlocks(newKeySheet(frame.width, frame.height), records, frame, 0);
     if (!fitsList(records, false))
         return nullptr;
-    ImagePtr sorted = sortSheet(*sheet, records);
+    ImagePtr sorted = sortSheet(*sheet, records, order);
     list.push(static_cast<int>(records.size()));
     for (const SpriteRecord& r : records)
         list.push(r.block);

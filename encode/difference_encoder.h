@@ -1,7 +1,8 @@
 // Which 8x8 blocks of a frame changed against the reference (the change
 // mask), and the sprite sheets that collect changed blocks: packing, sorting
-// by brightness, and completing a sheet into a JPEG plus its block numbers.
-// The same packing and sorting make the sorted key sheet of an "S" entry.
+// by brightness (or chained by colour), and completing a sheet into a JPEG plus
+// its block numbers. The same packing and sorting make the sorted key sheet of
+// an "S" entry.
 #pragma once
 
 #include <cstdint>
@@ -62,21 +63,36 @@ ImagePtr newKeySheet(int frameWidth, int frameHeight);
 // free cell lies below its bottom.
 ImagePtr packBlocks(ImagePtr sheet, SpriteRecords& records, const ImageBuffer& image, int value);
 
-// A new sheet of the same size with the cells in descending order of
-// brightness; the records are sorted into the same order (cell numbers keep
-// naming the cells of the old sheet).
-ImagePtr sortSheet(const ImageBuffer& sheet, SpriteRecords& records);
+// The order of the cells in a completed sheet; readers follow the block list
+// whatever it is.
+enum class SheetOrder {
+    Brightness,   // brightest first (the designed writer)
+    ColourChain,  // from the brightest, each next cell the one of mean colour
+                  // nearest the cell before, among the next kChainWindow in
+                  // brightness order (adaptive keys): JPEG codes each block's
+                  // mean as its difference from the block before, so close
+                  // neighbours cost fewer bits
+};
+
+// How many cells ahead (in brightness order) a colour chain looks for the
+// nearest next cell; bounds the work to that many comparisons a cell.
+constexpr int kChainWindow = 16;
+
+// A new sheet of the same size with the cells in the given order; the records
+// are sorted into the same order (cell numbers keep naming the cells of the
+// old sheet).
+ImagePtr sortSheet(const ImageBuffer& sheet, SpriteRecords& records, SheetOrder order = SheetOrder::Brightness);
 
 // Crops the difference sheet to the rows its records use, sorts it, saves it
 // as JPEG at path and appends the sprite count and each sprite's (value,
 // block) to list; with no records saves a 1 x 1 white image and appends 0.
 // False when the save fails or a number does not fit the list.
 bool completeSheet(const ImageBuffer& sheet, SpriteRecords& records, const std::string& path,
-                   ImageFormat& jpeg, BlockNumberList& list);
+                   ImageFormat& jpeg, BlockNumberList& list, SheetOrder order = SheetOrder::Brightness);
 
 // The sorted key frame: every block of frame packed into a key sheet and
-// sorted. The sheet is returned; list receives the block count and the block
-// indices in sorted order. None when a number does not fit the list.
-ImagePtr sortedKeySheet(const ImageBuffer& frame, BlockNumberList& list);
+// sorted in order. The sheet is returned; list receives the block count and
+// the block indices in sorted order. None when a number does not fit the list.
+ImagePtr sortedKeySheet(const ImageBuffer& frame, BlockNumberList& list, SheetOrder order = SheetOrder::Brightness);
 
 }  // namespace veltro

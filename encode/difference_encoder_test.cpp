@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "encode/synthetic_clip.h"
+#include "image/jpeg_format.h"
 
 namespace veltro {
 namespace {
@@ -201,6 +205,72 @@ TEST(SortSheetTest, BrightestFirstWithEveryBlockIntact) {
     }
 }
 
+TEST(SortSheetTest, ColourChainKeepsLikeColoursTogetherWithEveryBlockIntact) {
+    // Twelve blocks: red and blue of equal brightness in turn, block 5 white.
+    ImageBuffer frame(96, 8);
+    for (int b = 0; b < 12; ++b)
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                frame.at(b * 8 + x, y) = b == 5 ? rgb(255, 255, 255) : b % 2 ? rgb(0, x, 200) : rgb(200, x, 0);
+    auto colourChanges = [](const SpriteRecords& r) {
+        int changes = 0;
+        for (size_t i = 2; i < r.size(); ++i)
+            changes += (r[i].block % 2) != (r[i - 1].block % 2);
+        return changes;
+    };
+    SpriteRecords byBrightness, byColour;
+    ImagePtr sheet = packBlocks(newDifferenceSheet(16), byBrightness, frame, 0);
+    packBlocks(newDifferenceSheet(16), byColour, frame, 0);
+    sortSheet(*sheet, byBrightness);
+    ImagePtr chained = sortSheet(*sheet, byColour, SheetOrder::ColourChain);
+    ASSERT_EQ(byColour.size(), 12u);
+    EXPECT_EQ(byColour[0].block, 5);  // the brightest still starts
+    EXPECT_EQ(colourChanges(byBrightness), 9);  // brightness alone keeps them interleaved
+    EXPECT_EQ(colourChanges(byColour), 1);
+    std::vector<int> blocks;
+    for (size_t i = 0; i < byColour.size(); ++i) {
+        blocks.push_back(byColour[i].block);
+        EXPECT_EQ(byColour[i].cell, int(i));
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                ASSERT_EQ(chained->at(int(i) * 8 + x, y), frame.at(byColour[i].block * 8 + x, y));
+    }
+    std::sort(blocks.begin(), blocks.end());
+    for (int b = 0; b < 12; ++b)
+        EXPECT_EQ(blocks[size_t(b)], b);
+}
+
+TEST(SortSheetTest, ColourChainMakesSheetsOfScatteredBlocksSmaller) {
+    // Blocks of a busy picture in scrambled order, more than one chain window.
+    synthetic::ClipOptions options;
+    options.frames = 1;
+    options.shapes = 12;
+    options.noise = 2;
+    const ImageBuffer frame = synthetic::movingShapesClip(options).front();
+    std::vector<uint8_t> changed(size_t(blocksAcross(320) * blocksAcross(240)), 0);
+    synthetic::Random random(9);
+    for (uint8_t& c : changed)
+        c = random.range(0, 9) < 6;
+    SpriteRecords records;
+    ImagePtr sheet = packChangedBlocks(newDifferenceSheet(16), records, frame, changed, 0);
+    ASSERT_GT(records.size(), size_t(kChainWindow) * 2);
+    SpriteRecords chainRecords = records;
+    JpegFormat jpeg;
+    std::string brightness, chain;
+    ASSERT_TRUE(jpeg.encodeBytes(*sortSheet(*sheet, records), brightness));
+    ASSERT_TRUE(jpeg.encodeBytes(*sortSheet(*sheet, chainRecords, SheetOrder::ColourChain), chain));
+    EXPECT_LT(double(chain.size()), 0.97 * double(brightness.size()));
+    // The same sprites, each once.
+    auto blocksOf = [](SpriteRecords r) {
+        std::vector<int> b;
+        for (const SpriteRecord& s : r)
+            b.push_back(s.block);
+        std::sort(b.begin(), b.end());
+        return b;
+    };
+    EXPECT_EQ(blocksOf(chainRecords), blocksOf(records));
+}
+
 TEST(CompleteSheetTest, CropsSortsSavesAndListsTheSprites) {
     SpriteRecords records;
     ImagePtr sheet = packBlocks(newDifferenceSheet(16), records, synthetic::texturedBackground(320, 8), 3);
@@ -236,10 +306,12 @@ TEST(CompleteSheetTest, CropsSortsSavesAndListsTheSprites) {
     EXPECT_EQ(none.values(), (std::vector<int32_t>{0}));
 }
 
-TEST(SortedKeySheetTest, UnscramblesBackToTheFrame) {
+class SortedKeySheetTest : public ::testing::TestWithParam<SheetOrder> {};
+
+TEST_P(SortedKeySheetTest, UnscramblesBackToTheFrame) {
     const ImageBuffer frame = synthetic::texturedBackground(37, 21);  // 5 x 3 blocks, clipped edges
     BlockNumberList list;
-    ImagePtr sheet = sortedKeySheet(frame, list);
+    ImagePtr sheet = sortedKeySheet(frame, list, GetParam());
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->width, 40);
     EXPECT_EQ(sheet->height, 24);
@@ -258,6 +330,9 @@ TEST(SortedKeySheetTest, UnscramblesBackToTheFrame) {
     EXPECT_EQ(list.next(), -1);
     EXPECT_EQ(rebuilt.pixels, frame.pixels);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothOrders, SortedKeySheetTest,
+                         ::testing::Values(SheetOrder::Brightness, SheetOrder::ColourChain));
 
 }  // namespace
 }  // namespace veltro

@@ -32,7 +32,9 @@ struct FrameStoreSettings {
     std::string caption = "Saving";  // progress caption
     // Under adaptive keys a difference frame whose changed blocks would cost
     // more than a key frame of the same picture is stored as an "N" key frame
-    // (the new reference); off, the writer stores exactly what the flags say.
+    // (the new reference), and every image carries quantisation tables tuned
+    // for picture error (encode/psnr_tables.h); off, the writer stores exactly
+    // what the flags say with the standard tables.
     bool adaptiveKeys = false;
 };
 

@@ -47,7 +47,7 @@ bool keyCostsLess(int64_t keyBytes, int64_t sheetBytes, int64_t sprites, const K
 namespace {
 
 // The frame's changed blocks alone in a difference sheet, cropped to the rows
-// they fill and sorted.
+// they fill and ordered as the writer orders sheets under adaptive keys.
 ImagePtr trialSheet(const ImageBuffer& frame, const std::vector<uint8_t>& changed, int64_t& sprites) {
     SpriteRecords records;
     ImagePtr sheet = packChangedBlocks(newDifferenceSheet(kBlockSize), records, frame, changed, 0);
@@ -57,7 +57,7 @@ ImagePtr trialSheet(const ImageBuffer& frame, const std::vector<uint8_t>& change
     auto cropped = std::make_unique<ImageBuffer>(sheet->width, std::max(rows, kBlockSize));
     std::copy(sheet->pixels.begin(), sheet->pixels.begin() + ptrdiff_t(sheet->width) * rows,
               cropped->pixels.begin());
-    return sortSheet(*cropped, records);
+    return sortSheet(*cropped, records, SheetOrder::ColourChain);
 }
 
 }  // namespace

@@ -173,7 +173,17 @@ bool decode(const uint8_t* data, size_t size, int64_t maxPixels, ImagePtr& out, 
     return true;
 }
 
-bool encode(FILE* file, const ImageBuffer& image, int quality, JSAMPLE* line) {
+// Puts table into one of libjpeg's table slots as it is (entries of 0 as 1).
+void addTable(jpeg_compress_struct& info, int slot, const std::array<uint8_t, 64>& table) {
+    unsigned int values[64];
+    for (int k = 0; k < 64; ++k)
+        values[k] = table[size_t(k)] ? table[size_t(k)] : 1;
+    jpeg_add_quant_table(&info, slot, values, 100, TRUE);
+}
+
+// Encodes with the standard tables scaled by quality, or with tables when
+// they are given.
+bool encode(FILE* file, const ImageBuffer& image, int quality, const JpegQuantTables* tables, JSAMPLE* line) {
     jpeg_compress_struct info;
     ErrorManager errors;
     info.err = &errors.base;
@@ -194,7 +204,12 @@ bool encode(FILE* file, const ImageBuffer& image, int quality, JSAMPLE* line) {
     // Full-resolution colour: the first component's sampling matches the others'.
     info.comp_info[0].h_samp_factor = 1;
     info.comp_info[0].v_samp_factor = 1;
-    jpeg_set_quality(&info, quality, TRUE);
+    if (tables) {
+        addTable(info, 0, tables->luma);
+        addTable(info, 1, tables->chroma);
+    } else {
+        jpeg_set_quality(&info, quality, TRUE);
+    }
     jpeg_start_compress(&info, TRUE);
     JSAMPROW rows[1] = {line};
     while (info.next_scanline < info.image_height) {
@@ -265,7 +280,7 @@ bool JpegFormat::save(const std::string& path, const ImageBuffer& image) {
         return false;
     }
     std::vector<JSAMPLE> line(static_cast<size_t>(image.width) * 3);
-    if (!encode(out.stream(), image, quality, line.data()))
+    if (!encode(out.stream(), image, quality, tables ? &*tables : nullptr, line.data()))
         return false;
     if (!out.commit()) {
         setImageError("cannot write \"" + path + "\" (disk full?)");
@@ -285,7 +300,7 @@ bool JpegFormat::encodeBytes(const ImageBuffer& image, std::string& bytes) {
     if (!stream)
         return false;
     std::vector<JSAMPLE> line(static_cast<size_t>(image.width) * 3);
-    const bool encoded = encode(stream, image, quality, line.data());
+    const bool encoded = encode(stream, image, quality, tables ? &*tables : nullptr, line.data());
     const bool closed = std::fclose(stream) == 0;
     if (encoded && closed && buffer)
         bytes.assign(buffer, size);

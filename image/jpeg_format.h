@@ -1,14 +1,25 @@
 // JPEG over libjpeg-turbo: optimised Huffman tables, no chroma subsampling,
-// baseline quality tables; greyscale files load as grey opaque pixels.
+// baseline quality tables (or tables the owner gives); greyscale files load as
+// grey opaque pixels.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "image/image_format.h"
 
 namespace veltro {
+
+// Quantisation tables for the luminance and both chroma components, 64
+// entries each in natural (row by row) order, 1-255 so the file stays
+// baseline.
+struct JpegQuantTables {
+    std::array<uint8_t, 64> luma{};
+    std::array<uint8_t, 64> chroma{};
+};
 
 class JpegFormat : public ImageFormat {
 public:
@@ -21,6 +32,9 @@ public:
 
     // Quality 0-100 used by save.
     int quality = 75;
+    // When set, save writes these tables instead of the standard ones scaled
+    // by quality (entries of 0 count as 1).
+    std::optional<JpegQuantTables> tables;
 };
 
 // Loads a JPEG file decoded at the smallest of libjpeg's scales (1/8, 2/8 ...

@@ -187,6 +187,52 @@ TEST(JpegFormat, QualityScalesTheStandardTablesAndStaysBaseline) {
     }
 }
 
+TEST(JpegFormat, GivenTablesAreWrittenAsTheyAreInsteadOfTheQualitysTables) {
+    TempDir dir;
+    JpegQuantTables tables;
+    for (size_t k = 0; k < 64; ++k) {
+        tables.luma[k] = uint8_t(3 + k);
+        tables.chroma[k] = uint8_t(250 - 2 * k);
+    }
+    tables.luma[9] = 0;  // written as 1
+    const ImageBuffer picture = testPicture(48, 40);
+    JpegFormat jpeg;
+    jpeg.quality = 30;  // the tables win over the quality
+    jpeg.tables = tables;
+    ASSERT_TRUE(jpeg.save(dir.file("t.jpg"), picture));
+    const std::vector<uint8_t> bytes = testing::readBytes(dir.file("t.jpg"));
+    std::string inMemory;
+    ASSERT_TRUE(jpeg.encodeBytes(picture, inMemory));
+    EXPECT_EQ(std::vector<uint8_t>(inMemory.begin(), inMemory.end()), bytes);
+
+    const JpegHeaders h = readHeaders(bytes);
+    EXPECT_EQ(h.sofMarker, 0xC0) << "baseline sequential";
+    ASSERT_EQ(h.components.size(), 3u);
+    EXPECT_EQ(h.components[0].table, 0);
+    EXPECT_EQ(h.components[1].table, 1);
+    EXPECT_EQ(h.components[2].table, 1);
+    ASSERT_EQ(h.quant.size(), 2u);
+    for (const QuantTable& t : h.quant) {
+        EXPECT_EQ(t.precision, 0);
+        for (int k = 0; k < 64; ++k) {
+            const size_t natural = size_t(kZigZag[k]);
+            const int expected = t.id == 0 ? std::max<int>(1, tables.luma[natural]) : tables.chroma[natural];
+            ASSERT_EQ(t.values[size_t(k)], expected) << "table " << t.id << " entry " << k;
+        }
+    }
+    ImagePtr back = jpeg.load(dir.file("t.jpg"));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->width, 48);
+    EXPECT_EQ(back->height, 40);
+
+    // Without tables the quality's standard tables come back, as before.
+    jpeg.tables.reset();
+    ASSERT_TRUE(jpeg.save(dir.file("q.jpg"), picture));
+    const JpegHeaders standard = readHeaders(testing::readBytes(dir.file("q.jpg")));
+    ASSERT_FALSE(standard.quant.empty());
+    EXPECT_EQ(standard.quant[0].values[0], (kStandardLuminance[0] * (5000 / 30) + 50) / 100);
+}
+
 TEST(JpegFormat, GreyscaleFileLoadsAsOpaqueGrey) {
     TempDir dir;
     std::string path = dir.file("grey.jpg");

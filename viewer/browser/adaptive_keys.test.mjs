@@ -30,8 +30,9 @@ function entryKinds(pageDir) {
 before(async () => {
   root = tempDir('adaptive');
   const sources = {
-    // The camera pans 5 pixels a frame across a larger test picture.
-    pan: clip('pan', "testsrc2=size=640x360:rate=25,crop=320:240:'n*5':60"),
+    // The camera pans 8 pixels a frame across a larger, grainy test picture
+    // for 30 frames, then holds still.
+    pan: clip('pan', "testsrc2=size=640x360:rate=25,noise=alls=30,crop=320:240:'min(n,30)*8':60"),
     // The moving test pattern, cut after 30 frames to colour bars.
     cut: clip('cut', 'testsrc=size=320x240:rate=25,trim=end_frame=30[a];smptebars=size=320x240:rate=25,trim=end_frame=30[b];[a][b]concat=n=2:v=1'),
   };
