@@ -382,7 +382,7 @@ TEST(Layouts, EveryWindowFindsTheWidgetsItLooksUp) {
     const std::map<std::string, std::vector<Expected>> expected = {
         {"lmwin", {{0, "I"}, {1, "I"}, {2, "I"}, {3, "I"}}},
         {"lmmenuwin", {{4, "IB"}, {5, "IB"}, {6, "IB"}, {7, "IB"}, {8, "IB"}}},
-        {"lmsetting", {{0, "E"}, {1, "BI"}, {2, "E"}, {3, "BI"}, {4, "BI"}}},
+        {"lmsetting", {{0, "E"}, {1, "BI"}, {2, "E"}, {3, "BI"}, {4, "BI"}, {5, "C"}}},
         {"lmeditwin",
          {{5, "IB"}, {6, "IB"}, {7, "IB"}, {8, "IB"}, {9, "IB"}, {10, "IB"}, {11, "IB"}, {12, "IB"},
           {13, "IB"}, {14, "IB"}, {15, "IB"}}},

@@ -32,6 +32,9 @@ SettingsWindow::SettingsWindow(Window* caller) : DialogWindow(caller, kSection) 
         m_albumField->setText(settings().find("album_dir", "/pages"));
     if (m_frameField)
         m_frameField->setText(settings().find("max_frame", "50"));
+    m_adaptiveKeys = dynamic_cast<CheckButton*>(widgetById(kSettingsAdaptiveKeys));
+    if (m_adaptiveKeys)
+        m_adaptiveKeys->setChecked(settings().findNumber("adaptive_keys", "0") != 0);
 }
 
 void SettingsWindow::onCommand(int id) {
@@ -39,6 +42,11 @@ void SettingsWindow::onCommand(int id) {
     case kSettingsBrowse: browse(); break;
     case kSettingsConfirm: confirm(); break;
     case kSettingsCancel: endModal(0); break;
+    case kSettingsAdaptiveKeys:
+        // The box only reports the click; the window sets the mark.
+        if (m_adaptiveKeys)
+            m_adaptiveKeys->setChecked(!m_adaptiveKeys->isChecked());
+        break;
     default: break;
     }
 }
@@ -75,6 +83,8 @@ void SettingsWindow::confirm() {
     settings().set("album_dir", path);
     int limit = frameLimitFromText(m_frameField ? m_frameField->text() : std::string());
     settings().set("max_frame", std::to_string(limit));
+    if (m_adaptiveKeys)
+        settings().set("adaptive_keys", m_adaptiveKeys->isChecked() ? "1" : "0");
     // Written now, so the choice survives even if the program does not end
     // normally; a failed write keeps the values for this run.
     settings().save();

@@ -131,6 +131,40 @@ TEST_F(SettingsWindowTest, FrameLimitsAreStoredAsTheirNumberAtLeastOne) {
     EXPECT_EQ(questions, 0) << "an existing folder needs no question";
 }
 
+// The adaptive key frames box shows the stored choice; a click turns it over,
+// OK stores it (and writes the file at once), Cancel leaves it as it was.
+TEST_F(SettingsWindowTest, TheAdaptiveKeyFramesBoxFollowsClicksAndIsStoredOnlyOnConfirm) {
+    bool shown = true;
+    run([&](SettingsWindow& window) {
+        ASSERT_NE(window.adaptiveKeysBox(), nullptr);
+        shown = window.adaptiveKeysBox()->isChecked();
+        typeInto(window.albumField(), m_shipped.scratch.path);
+        click(window, kSettingsAdaptiveKeys);
+        EXPECT_TRUE(window.adaptiveKeysBox()->isChecked());
+        click(window, kSettingsConfirm);
+    });
+    EXPECT_FALSE(shown) << "off unless chosen";
+    EXPECT_EQ(settings().find("adaptive_keys", ""), "1");
+    EXPECT_NE(readFile(m_shipped.settingsPath()).find("adaptive_keys=1\n"), std::string::npos);
+
+    run([&](SettingsWindow& window) {
+        shown = window.adaptiveKeysBox()->isChecked();
+        click(window, kSettingsAdaptiveKeys);
+        click(window, kSettingsAdaptiveKeys);
+        click(window, kSettingsAdaptiveKeys);
+        EXPECT_FALSE(window.adaptiveKeysBox()->isChecked());
+        click(window, kSettingsCancel);
+    });
+    EXPECT_TRUE(shown) << "the stored choice is shown";
+    EXPECT_EQ(settings().find("adaptive_keys", ""), "1") << "cancel keeps it";
+
+    run([&](SettingsWindow& window) {
+        click(window, kSettingsAdaptiveKeys);
+        click(window, kSettingsConfirm);
+    });
+    EXPECT_EQ(settings().find("adaptive_keys", ""), "0");
+}
+
 TEST_F(SettingsWindowTest, ANewFolderTwoLevelsDownIsCreatedAfterOneQuestion) {
     std::string album = m_shipped.scratch.path + "/new/pages";
     std::string asked;

@@ -57,7 +57,7 @@ click_at "$settings" 56 121          # the frame limit field
 xdotool key ctrl+a && xdotool type --delay 50 "120abc"
 sleep 0.3
 import -window root "$shots/x11_settings_window.png"
-click_at "$settings" 324 194         # OK
+click_at "$settings" 324 230         # OK
 # The album folder beside the program does not exist yet: "Create".
 create=$(find_window "Message") || fail "no question about creating the album folder"
 import -window root "$shots/x11_create_question.png"
