@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 
 #include "encode/block_number_spool.h"
 #include "encode/difference_encoder.h"
@@ -300,9 +301,14 @@ bool writeFrameStore(Progress& progress, const std::string& indexPath, MovieRead
     FrameStoreWriter writer(progress, indexPath, reader, settings);
     bool complete = false;
     bool result = writer.run(file, complete);
-    if (!complete)
+    if (!complete) {
+        // The pictures under this name were rewritten, so an earlier index
+        // would show them with its own block numbers: wrong frames. No index
+        // at all leaves a store that plainly does not open.
         file.discard();
-    else if (!file.commit())
+        std::error_code ec;
+        std::filesystem::remove(indexPath, ec);
+    } else if (!file.commit())
         result = false;
     progress.end();
 

@@ -55,8 +55,9 @@ int frameStorePositions(int frameCount, int step);
 // position was stored and every file written. Once the index file could be
 // created it is written in every case, also after a failure or a cancel
 // through progress, holding what was stored up to then; only when the block
-// numbers kept aside while writing cannot be read back does the previous
-// index (if any) stay, since a partial list would not open. Memory does not
+// numbers kept aside while writing cannot be read back is there no index at
+// all (an earlier one is removed: its pictures were overwritten, and a
+// partial list would not open). Memory does not
 // grow with the clip's length: the block numbers wait in an unnamed
 // temporary file until the index is written. Sizes whose block
 // numbers would not fit the index (more than 65535 blocks, or above 10000

@@ -41,7 +41,9 @@ bool QuickTimeMovieReader::finishOpen() {
                    ? av_rescale_q(format.start_time, AV_TIME_BASE_Q, stream.time_base)
                    : 0;
     // Where the video ends, in movie time: the end of its last sample.
-    const int64_t videoStart = stream.start_time != AV_NOPTS_VALUE ? stream.start_time - m_origin : 0;
+    const int64_t videoStart = stream.start_time != AV_NOPTS_VALUE
+                                   ? addTimes(stream.start_time, -std::max(m_origin, -INT64_MAX))
+                                   : 0;
     m_videoEnd = stream.duration > 0 ? addTimes(std::max<int64_t>(videoStart, 0), stream.duration) : 0;
     m_duration = format.duration != AV_NOPTS_VALUE && format.duration > 0
                      ? av_rescale_q(format.duration, AV_TIME_BASE_Q, stream.time_base)

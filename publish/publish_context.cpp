@@ -126,7 +126,7 @@ bool PublishContext::writeViewerData(uint32_t headerValue) {
 }
 
 bool PublishContext::writeImages(std::string* failedName, std::string* failedSource) {
-    m_copiedImages.clear();
+    m_writtenImages.clear();
     const auto& entries = m_document.imageCache.entries();
     for (size_t i = 0; i < entries.size(); ++i) {
         MediaEntry& entry = *entries[i];
@@ -145,8 +145,6 @@ bool PublishContext::writeImages(std::string* failedName, std::string* failedSou
             if (extensionOf(name) == extensionOf(entry.fileName) &&
                 readWholeFile(entry.fileName, kMaxImageFileBytes, bytes) && holdsPicture(bytes, gif, *entry.image)) {
                 written = writeWholeFile(target, bytes);
-                if (written)
-                    m_copiedImages.emplace_back(&entry, name);
             } else if (gif) {
                 written = saveGif(target, *entry.image);
             } else {
@@ -155,6 +153,8 @@ bool PublishContext::writeImages(std::string* failedName, std::string* failedSou
                 written = jpeg.save(target, *entry.image);
             }
         }
+        if (written)
+            m_writtenImages.emplace_back(&entry, name);
         if (!written) {
             if (failedName)
                 *failedName = name;

@@ -69,9 +69,9 @@ public:
     // the string resources), in the order they arose.
     const std::vector<std::string>& notices() const { return m_notices; }
 
-    // The listed images writeImages copied byte for byte, with their page
-    // file names.
-    const std::vector<std::pair<MediaEntry*, std::string>>& copiedImages() const { return m_copiedImages; }
+    // The listed images writeImages wrote (copied byte for byte or written
+    // from memory), with their page file names.
+    const std::vector<std::pair<MediaEntry*, std::string>>& writtenImages() const { return m_writtenImages; }
 
     // The page directory written into.
     const std::string& pageDir() const { return m_pageDir; }
@@ -83,7 +83,7 @@ private:
     std::string m_pageDir;
     Document& m_document;
     std::vector<std::string> m_notices;
-    std::vector<std::pair<MediaEntry*, std::string>> m_copiedImages;
+    std::vector<std::pair<MediaEntry*, std::string>> m_writtenImages;
 };
 
 // The quality at which a JPEG picture is written again when its source file

@@ -261,9 +261,10 @@ bool publishPage(Document& document, const PublishChoices& choices, Progress& pr
     if (!swapIn(stage, pageDir, build.path()))
         return failWith("e_pub_swap", pageDir);
     // Pictures read from the earlier page (a reopened one) now live in the
-    // new page, possibly under other names; their entries follow them, so a
-    // later reload or republish finds the same bytes.
-    for (const auto& [entry, listedName] : context.copiedImages()) {
+    // new page, possibly under other names, copied or written afresh; their
+    // entries follow them, so a later reload or republish finds the picture
+    // the entry holds and not whatever took the old name.
+    for (const auto& [entry, listedName] : context.writtenImages()) {
         if (directoryOf(entry->fileName) != pageDir)
             continue;
         entry->fileName = joinPath(pageDir, listedName);
