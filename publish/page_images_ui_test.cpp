@@ -394,6 +394,39 @@ TEST_F(PageImagesTest, AReopenedPageFindsItsPicturesAndRepublishesThemUnchanged)
     EXPECT_EQ(path.thumbnailImages[0]->fileName, page + "/i1.gif");
 }
 
+// A picture of a reopened page that changed on disk is written afresh from
+// the picture shown, under a name that moved up one place; its entry follows
+// it there, and does not keep the old name, which now holds another picture.
+TEST_F(PageImagesTest, APictureWrittenAfreshUnderAMovedNameIsFollowedByItsEntry) {
+    auto document = newDocument();
+    ASSERT_TRUE(document);
+    ASSERT_TRUE(publish(*document)) << lastError;
+    const std::string page = album + "/new0";
+    std::string error;
+    std::unique_ptr<Document> reopened = reopenPage(page, &error);
+    ASSERT_TRUE(reopened) << error;
+    auto& path = static_cast<DragMotionObject&>(*reopened->objects[0]);
+    auto& image = static_cast<ImageObject&>(*reopened->objects[1]);
+    ASSERT_EQ(path.thumbnailImages.size(), 2u);
+    MediaEntry* anim = path.thumbnailImages[0];
+    ASSERT_EQ(anim->fileName, page + "/i2.gif");
+    const std::vector<uint32_t> shown = anim->image->pixels;
+
+    // Someone paints over the page's copy; the entry still shows its picture.
+    ImageBuffer other(anim->image->width, anim->image->height);
+    std::fill(other.pixels.begin(), other.pixels.end(), 0xFF123456u);
+    ASSERT_TRUE(GifFormat().save(page + "/i2.gif", other));
+    reopened->removeObject(&image);
+    reopened->undoHistory.push();
+    ASSERT_TRUE(publish(*reopened)) << lastError;
+
+    EXPECT_EQ(anim->fileName, page + "/i1.gif");
+    ImagePtr written = GifFormat().load(anim->fileName);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->pixels, shown) << "the new page holds the picture shown, not the painted one";
+    EXPECT_NE(path.thumbnailImages[1]->fileName, anim->fileName);
+}
+
 TEST_F(PageImagesTest, DocumentsBeyondTheDataFileAreRefusedBeforeAnythingIsWritten) {
     auto document = newDocument();
     ASSERT_TRUE(document);
