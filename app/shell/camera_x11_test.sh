@@ -13,25 +13,6 @@ shots=$3
 source "$(dirname "$0")/x11_session.sh"
 x11_session camera
 
-# Waits up to 60 s (the machine may be busy) for a visible window whose
-# title matches the pattern.
-find_window() {
-  local id
-  for _ in $(seq 600); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-click_at() {  # window x y
-  xdotool mousemove --window "$1" "$2" "$3" && sleep 0.2
-  xdotool click 1
-  sleep 0.3
-}
 window_size() {  # window -> "width height"
   xdotool getwindowgeometry --shell "$1" | awk -F= '/^WIDTH/ {w = $2} /^HEIGHT/ {h = $2} END {print w, h}'
 }

@@ -24,36 +24,6 @@ for i in 0 1 2 3 4; do
 done
 head -c 2000 "$photos/shot 0.jpg" >"$photos/shot 0b.jpg"
 
-# Waits up to 20 s for a visible window whose title matches the pattern.
-find_window() {
-  local id
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-window_gone() {
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-click_at() {  # window x y [modifier]
-  xdotool mousemove --window "$1" "$2" "$3" && sleep 0.2
-  if [ -n "${4:-}" ]; then
-    xdotool keydown "$4" click 1 keyup "$4"
-  else
-    xdotool click 1
-  fi
-  sleep 0.3
-}
-
 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} "$folder/veltrolt" >"$work/veltrolt.log" 2>&1 &
 app_pid=$!
 

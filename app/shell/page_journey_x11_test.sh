@@ -16,35 +16,6 @@ source "$(dirname "$0")/x11_session.sh"
 x11_session journey
 [ -f "$dist/samples/rolling-ball.avi" ] || fail "no sample clip in $dist/samples"
 
-# Waits up to 20 s for a visible window titled exactly $1; prints its id.
-find_window() {
-  local id
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-window_gone() {
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-# The titles of every visible window, for failure reports.
-visible_titles() {
-  xdotool search --onlyvisible --name . 2>/dev/null | while read -r id; do
-    printf '"%s" ' "$(xdotool getwindowname "$id")"
-  done
-}
-click_at() {  # window x y: a real pointer move and click over the window
-  xdotool mousemove --window "$1" "$2" "$3" && sleep 0.2 && xdotool click 1 && sleep 0.3
-}
 shot() {
   sleep 0.4
   import -window root "$shots/x11_journey_$1.png"
@@ -63,7 +34,7 @@ only_window() {
 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} "$folder/veltrolt" >"$work/veltrolt.log" 2>&1 &
 app_pid=$!
 
-main=$(find_window "VELTRO Lite") || fail "no main window titled \"VELTRO Lite\"; log: $(cat "$work/veltrolt.log")"
+main=$(find_window "^VELTRO Lite\$") || fail "no main window titled \"VELTRO Lite\"; log: $(cat "$work/veltrolt.log")"
 check_size "$main" "the main window"
 shot 1_main
 
@@ -83,7 +54,7 @@ xdotool key Return
 # The edit window (lmeditwin): 5 IN at 12 94 98 36, 6 OUT at 114 94 98 36,
 # 15 one frame on at 680 504 28 28, 9 Next at 608 94 100 36. The 320 x 240
 # clip shows at 1:1 in the middle of the picture area: 200..520 x 202..442.
-edit=$(find_window "Edit") || fail "no edit window; visible: $(visible_titles); log: $(cat "$work/veltrolt.log")"
+edit=$(find_window "^Edit\$") || fail "no edit window; visible: $(visible_titles); log: $(cat "$work/veltrolt.log")"
 check_size "$edit" "the edit window"
 only_window "Edit"
 shot 3_edit_opened
@@ -109,7 +80,7 @@ click_at "$edit" 658 112           # Next: on to publishing
 
 # The publish window (lmsavewin): 4 title at 12 82 240 26, 8 Publish at
 # 596 484 112 40.
-save=$(find_window "Publish") || fail "no publish window; visible: $(visible_titles)"
+save=$(find_window "^Publish\$") || fail "no publish window; visible: $(visible_titles)"
 check_size "$save" "the publish window"
 only_window "Publish"
 click_at "$save" 130 95
@@ -119,7 +90,7 @@ shot 6_publish
 click_at "$save" 652 504
 
 # The album (lmalbumwin) lists the new page.
-album=$(find_window "Album") || fail "no album after publishing; visible: $(visible_titles); log: $(cat "$work/veltrolt.log")"
+album=$(find_window "^Album\$") || fail "no album after publishing; visible: $(visible_titles); log: $(cat "$work/veltrolt.log")"
 check_size "$album" "the album"
 only_window "Album"
 shot 7_album
@@ -137,11 +108,11 @@ awk -v d="${row:-0}" 'BEGIN { exit !(d > 0.05) }' || fail "the album's first row
 # Main menu (11 at 6 478 58 58), then quit (0 at 684 10 28 28) and its
 # question's first button.
 click_at "$album" 35 507
-window_gone "Album" || fail "the album stayed open"
-main=$(find_window "VELTRO Lite") || fail "no main window after the album; visible: $(visible_titles)"
+window_gone "^Album\$" || fail "the album stayed open"
+main=$(find_window "^VELTRO Lite\$") || fail "no main window after the album; visible: $(visible_titles)"
 shot 8_main_again
 click_at "$main" 698 24
-question=$(find_window "Message") || fail "no quit question; visible: $(visible_titles)"
+question=$(find_window "^Message\$") || fail "no quit question; visible: $(visible_titles)"
 shot 9_quit_question
 click_at "$question" 30 82
 for _ in $(seq 100); do

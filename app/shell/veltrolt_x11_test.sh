@@ -15,35 +15,10 @@ shots=$3
 source "$(dirname "$0")/x11_session.sh"
 x11_session x11
 
-# Waits up to 20 s for a visible window titled exactly $1; prints its id.
-find_window() {
-  local id
-  for _ in $(seq 200); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-# Waits until no visible window is titled exactly $1.
-window_gone() {
-  for _ in $(seq 100); do
-    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-click_at() {  # window x y: a real pointer move and click over the window
-  xdotool mousemove --window "$1" "$2" "$3" && sleep 0.2 && xdotool click 1 && sleep 0.3
-}
-
 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} "$folder/veltrolt" >"$work/veltrolt.log" 2>&1 &
 app_pid=$!
 
-main=$(find_window "VELTRO Lite") || fail "no main window titled \"VELTRO Lite\"; log: $(cat "$work/veltrolt.log")"
+main=$(find_window "^VELTRO Lite\$") || fail "no main window titled \"VELTRO Lite\"; log: $(cat "$work/veltrolt.log")"
 geometry=$(xdotool getwindowgeometry "$main")
 echo "$geometry"
 echo "$geometry" | grep -q "Geometry: 720x540" || fail "main window is not 720x540: $geometry"
@@ -52,17 +27,17 @@ import -window root "$shots/x11_main_window.png"
 
 # Settings (button 4): type a frame limit with trailing letters and confirm.
 click_at "$main" 635 488
-settings=$(find_window "Settings") || fail "the settings window did not open"
+settings=$(find_window "^Settings\$") || fail "the settings window did not open"
 click_at "$settings" 56 121          # the frame limit field
 xdotool key ctrl+a && xdotool type --delay 50 "120abc"
 sleep 0.3
 import -window root "$shots/x11_settings_window.png"
 click_at "$settings" 324 230         # OK
 # The album folder beside the program does not exist yet: "Create".
-create=$(find_window "Message") || fail "no question about creating the album folder"
+create=$(find_window "^Message\$") || fail "no question about creating the album folder"
 import -window root "$shots/x11_create_question.png"
 click_at "$create" 30 82
-window_gone "Settings" || fail "the settings window stayed open"
+window_gone "^Settings\$" || fail "the settings window stayed open"
 grep -q "^max_frame=120$" "$folder/veltrolt.rc" || fail "veltrolt.rc lacks max_frame=120 right after OK: $(cat "$folder/veltrolt.rc" 2>/dev/null)"
 [ -d "$folder/pages" ] || fail "the album folder was not created"
 
@@ -83,7 +58,7 @@ xdotool type --delay 50 "rolling-ball.avi"
 sleep 0.3
 import -window root "$shots/x11_open_dialog.png"
 xdotool key Return
-edit=$(find_window "Edit") || fail "the edit window did not open; log: $(cat "$work/veltrolt.log")"
+edit=$(find_window "^Edit\$") || fail "the edit window did not open; log: $(cat "$work/veltrolt.log")"
 sleep 0.5
 import -window root "$shots/x11_edit_open.png"
 
@@ -122,20 +97,20 @@ sleep 0.3
 # follows. Back (its button 9) returns to the edit window, and Discard
 # (button 13) to the main window.
 click_at "$edit" 658 112
-window_gone "Edit" || fail "the edit window stayed open after accepting (no path drawn?)"
-publish=$(find_window "Publish") || fail "no publish window after accepting the edited clip"
+window_gone "^Edit\$" || fail "the edit window stayed open after accepting (no path drawn?)"
+publish=$(find_window "^Publish\$") || fail "no publish window after accepting the edited clip"
 sleep 0.5
 import -window root "$shots/x11_edit_accepted.png"
 click_at "$publish" 532 504
-edit=$(find_window "Edit") || fail "back from the publish window did not return to the edit window"
+edit=$(find_window "^Edit\$") || fail "back from the publish window did not return to the edit window"
 click_at "$edit" 550 112
-window_gone "Edit" || fail "discard did not close the edit window"
-main=$(find_window "VELTRO Lite") || fail "the main window did not come back"
+window_gone "^Edit\$" || fail "discard did not close the edit window"
+main=$(find_window "^VELTRO Lite\$") || fail "the main window did not come back"
 sleep 0.3
 
 # Quit (button 0) and answer the question with its first button.
 click_at "$main" 698 24
-question=$(find_window "Message") || fail "no quit question"
+question=$(find_window "^Message\$") || fail "no quit question"
 import -window root "$shots/x11_quit_question.png"
 click_at "$question" 30 82
 for _ in $(seq 100); do

@@ -8,6 +8,10 @@
 # $work (removed on exit, with the X server and $app_pid stopped), lays out
 # $folder with the program beside the shipped data, and starts Xvfb on the
 # first free display, exporting DISPLAY.
+#
+# Window helpers, all driven with real X input: find_window PATTERN,
+# window_gone PATTERN (PATTERN as for xdotool search --name, so "^Edit$" is
+# the title exactly), visible_titles, click_at WINDOW X Y [MODIFIER].
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -49,4 +53,43 @@ x11_session() {
   [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
   export DISPLAY=":$(head -1 "$work/display")"
   unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+}
+
+# Waits up to 60 s (the machine may be busy) for a visible window whose title
+# matches the pattern, and prints its id.
+find_window() {
+  local id
+  for _ in $(seq 600); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+    if [ -n "$id" ]; then
+      echo "$id"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+# Waits up to 10 s until no visible window's title matches the pattern.
+window_gone() {
+  for _ in $(seq 100); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+# The titles of every visible window, for failure reports.
+visible_titles() {
+  xdotool search --onlyvisible --name . 2>/dev/null | while read -r id; do
+    printf '"%s" ' "$(xdotool getwindowname "$id")"
+  done
+}
+# A real pointer move and click over the window, with a key held when given.
+click_at() {  # window x y [modifier]
+  xdotool mousemove --window "$1" "$2" "$3" && sleep 0.2
+  if [ -n "${4:-}" ]; then
+    xdotool keydown "$4" click 1 keyup "$4"
+  else
+    xdotool click 1
+  fi
+  sleep 0.3
 }
