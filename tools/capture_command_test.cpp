@@ -15,6 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tools/tool_test_support.h"
+
 namespace {
 
 // The one JSON object a command printed on one line.
@@ -26,26 +28,13 @@ QJsonObject jsonLine(const std::string& out) {
     return document.object();
 }
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
+using Result = veltro::testing::CommandResult;
 
 Result run(const std::string& environment, const std::string& arguments) {
     const char* program = std::getenv("VELTROTOOL");
     EXPECT_TRUE(program) << "VELTROTOOL names the built program";
     const std::string command = environment + " '" + (program ? program : "veltrotool") + "' " + arguments;
-    Result result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return veltro::testing::runCommandLine(command);
 }
 
 std::string scratch(const std::string& name) {

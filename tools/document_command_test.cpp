@@ -12,31 +12,18 @@
 #include <vector>
 
 #include "image/image_format.h"
+#include "tools/tool_test_support.h"
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
+using Result = veltro::testing::CommandResult;
 
 Result run(const std::string& arguments) {
     const char* tool = std::getenv("VELTROTOOL");
-    Result result;
     if (!tool)
-        return result;
-    std::string command = std::string("ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen '") + tool + "' " +
-                          arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    std::array<char, 4096> buffer{};
-    size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        result.out.append(buffer.data(), n);
-    int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+        return Result();
+    return veltro::testing::runCommandLine(std::string("ASAN_OPTIONS=detect_leaks=0 QT_QPA_PLATFORM=offscreen '") + tool + "' " +
+                               arguments + " 2>&1");
 }
 
 class DocumentCommandTest : public ::testing::Test {

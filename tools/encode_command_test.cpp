@@ -14,6 +14,7 @@
 
 #include "image/image_test_support.h"
 #include "image/png_format.h"
+#include "tools/tool_test_support.h"
 
 namespace veltro {
 namespace {
@@ -56,17 +57,10 @@ protected:
     // Runs veltrotool with the arguments; stdout, and the exit status in status.
     std::string run(const std::string& arguments, int* status = nullptr) {
         const std::string command = m_tool + " " + arguments + " 2>" + dir.file("stderr.txt");
-        std::string out;
-        if (FILE* pipe = ::popen(command.c_str(), "r")) {
-            char buffer[4096];
-            size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-                out.append(buffer, n);
-            const int raw = ::pclose(pipe);
-            if (status)
-                *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        }
-        return out;
+        veltro::testing::CommandResult result = veltro::testing::runCommandLine(command);
+        if (status)
+            *status = result.status;
+        return std::move(result.out);
     }
     std::string errors() {
         std::ifstream in(dir.file("stderr.txt"));

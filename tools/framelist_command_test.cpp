@@ -14,6 +14,7 @@
 #include "image/image_test_support.h"
 #include "image/jpeg_format.h"
 #include "image/png_format.h"
+#include "tools/tool_test_support.h"
 
 namespace veltro {
 namespace {
@@ -33,16 +34,9 @@ protected:
     std::string run(const std::string& arguments, int* status) {
         const std::string command =
             "cd '" + dir.path() + "' && " + m_tool + " " + arguments + " 2>'" + dir.file("stderr.txt") + "'";
-        std::string out;
-        if (FILE* pipe = ::popen(command.c_str(), "r")) {
-            char buffer[4096];
-            size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-                out.append(buffer, n);
-            const int raw = ::pclose(pipe);
-            *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        }
-        return out;
+        veltro::testing::CommandResult result = veltro::testing::runCommandLine(command);
+        *status = result.status;
+        return std::move(result.out);
     }
     std::string text(const std::string& path) {
         std::string bytes;

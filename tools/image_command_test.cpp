@@ -13,6 +13,7 @@
 #include "image/image_test_support.h"
 #include "image/jpeg_format.h"
 #include "image/png_format.h"
+#include "tools/tool_test_support.h"
 
 namespace veltro {
 namespace {
@@ -30,16 +31,10 @@ protected:
         EXPECT_TRUE(tool) << "VELTROTOOL names the built program";
         std::string errPath = dir.file("stderr.txt");
         Result result;
-        std::string command = std::string(tool ? tool : "veltrotool") + " image " + arguments + " 2>'" + errPath + "'";
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return result;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            result.out.append(buffer, n);
-        int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        veltro::testing::CommandResult ran = veltro::testing::runCommandLine(std::string(tool ? tool : "veltrotool") + " image " +
+                                                         arguments + " 2>'" + errPath + "'");
+        result.status = ran.status;
+        result.out = std::move(ran.out);
         std::vector<uint8_t> err = testing::readBytes(errPath);
         result.err.assign(err.begin(), err.end());
         return result;

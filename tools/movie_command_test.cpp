@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "image/image_format.h"
+#include "tools/tool_test_support.h"
 
 namespace veltro {
 namespace {
@@ -30,10 +31,7 @@ QJsonObject jsonLine(const std::string& out) {
     return document.object();
 }
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
+using Result = veltro::testing::CommandResult;
 
 class MovieCommandTest : public ::testing::Test {
 protected:
@@ -44,19 +42,7 @@ protected:
         registerStandardImageFormats();
     }
 
-    static Result shell(const std::string& command) {
-        Result result;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return result;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            result.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
-    }
+    static Result shell(const std::string& command) { return veltro::testing::runCommandLine(command); }
 
     static Result tool(const std::string& arguments) {
         const char* program = std::getenv("VELTROTOOL");

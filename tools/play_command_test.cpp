@@ -15,13 +15,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tools/tool_test_support.h"
+
 namespace veltro {
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
+using Result = veltro::testing::CommandResult;
 
 class PlayCommandTest : public ::testing::Test {
 protected:
@@ -40,15 +39,7 @@ protected:
 
     // Runs the command; its stderr joins the output unless quiet.
     static Result shell(const std::string& command, bool quiet = false) {
-        Result result;
-        FILE* pipe = ::popen((command + (quiet ? " 2>/dev/null" : " 2>&1")).c_str(), "r");
-        if (!pipe) return result;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
+        return veltro::testing::runCommandLine(command + (quiet ? " 2>/dev/null" : " 2>&1"));
     }
     static Result tool(const std::string& args, bool quiet = false) {
         const char* path = std::getenv("VELTROTOOL");

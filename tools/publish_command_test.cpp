@@ -18,28 +18,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "tools/tool_test_support.h"
+
 namespace veltro {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
+using Result = veltro::testing::CommandResult;
 
-Result run(const std::string& command) {
-    Result result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        result.out.append(buffer, n);
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+Result run(const std::string& command) { return veltro::testing::runCommandLine(command); }
 
 class PublishCommandTest : public ::testing::Test {
 protected:

@@ -14,31 +14,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tools/tool_test_support.h"
+
 namespace veltro {
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-};
+using Result = veltro::testing::CommandResult;
 
 struct Point {
     int x, y, frame;
 };
 
-Result shell(const std::string& command) {
-    Result result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+Result shell(const std::string& command) { return veltro::testing::runCommandLine(command); }
 
 Result tool(const std::string& arguments, bool withErrors = false) {
     const char* program = std::getenv("VELTROTOOL");
